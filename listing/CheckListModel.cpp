@@ -1,0 +1,132 @@
+#include "CheckListModel.h"
+
+#include <algorithm>
+
+CheckListModel::CheckListModel(Order order, QObject* parent)
+    : QAbstractListModel(parent), m_order(order) {}
+
+bool CheckListModel::lessText(const QString& a, const QString& b) {
+    const int c = QString::compare(a, b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
+}
+
+void CheckListModel::clear() {
+    if (m_items.empty() && m_current == -1)
+        return;
+    beginResetModel();
+    m_items.clear();
+    m_checked = 0;
+    endResetModel();
+    setCurrentIndex(-1);
+}
+
+void CheckListModel::addItem(const QString& text) {
+    auto at = m_items.end();
+    if (m_order == Order::Sorted)
+        at = std::upper_bound(m_items.begin(), m_items.end(), text,
+                              [](const QString& t, const Item& i) { return lessText(t, i.text); });
+    const int row = int(at - m_items.begin());
+    beginInsertRows(QModelIndex(), row, row);
+    m_items.insert(at, Item{text, false});
+    endInsertRows();
+    if (m_current >= row)
+        setCurrentIndex(m_current + 1);
+}
+
+void CheckListModel::setItems(std::vector<QString> texts) {
+    if (m_order == Order::Sorted)
+        std::sort(texts.begin(), texts.end(), lessText);
+    beginResetModel();
+    m_items.clear();
+    m_items.reserve(texts.size());
+    for (QString& t : texts)
+        m_items.push_back(Item{std::move(t), false});
+    m_checked = 0;
+    endResetModel();
+    setCurrentIndex(-1);
+}
+
+void CheckListModel::setText(int row, const QString& text) {
+    if (row < 0 || row >= count())
+        return;
+    m_items[size_t(row)].text = text;
+    const QModelIndex i = index(row);
+    emit dataChanged(i, i, {Qt::DisplayRole});
+}
+
+void CheckListModel::setChecked(int row, bool checked) {
+    if (row < 0 || row >= count() || m_items[size_t(row)].checked == checked)
+        return;
+    m_items[size_t(row)].checked = checked;
+    m_checked += checked ? 1 : -1;
+    const QModelIndex i = index(row);
+    emit dataChanged(i, i, {Qt::CheckStateRole});
+    emit markChanged(row);
+}
+
+void CheckListModel::setAllChecked(bool checked) {
+    const int n = count();
+    int first = -1, last = -1;
+    for (int row = 0; row < n; ++row) {
+        Item& item = m_items[size_t(row)];
+        if (item.checked == checked)
+            continue;
+        item.checked = checked;
+        m_checked += checked ? 1 : -1;
+        if (first < 0)
+            first = row;
+        last = row;
+        emit markChanged(row);
+    }
+    if (first >= 0)
+        emit dataChanged(index(first), index(last), {Qt::CheckStateRole});
+}
+
+void CheckListModel::swapItems(int a, int b) {
+    if (a < 0 || b < 0 || a >= count() || b >= count() || a == b)
+        return;
+    std::swap(m_items[size_t(a)], m_items[size_t(b)]);
+    const QModelIndex ia = index(std::min(a, b)), ib = index(std::max(a, b));
+    emit dataChanged(ia, ib, {Qt::DisplayRole, Qt::CheckStateRole});
+}
+
+void CheckListModel::setCurrentIndex(int row) {
+    if (row < -1 || row >= count())
+        row = -1;
+    if (row == m_current)
+        return;
+    m_current = row;
+    emit currentChanged(row);
+}
+
+int CheckListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant CheckListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count())
+        return {};
+    const Item& item = m_items[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return item.text;
+    case Qt::CheckStateRole:
+        return item.checked ? Qt::Checked : Qt::Unchecked;
+    default:
+        return {};
+    }
+}
+
+bool CheckListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.row() >= count() || role != Qt::CheckStateRole)
+        return false;
+    setChecked(index.row(), value.toInt() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags CheckListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+           Qt::ItemNeverHasChildren;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QString>
+
+#include <vector>
+
+// A list of texts with check marks, as the check-box lists of the window show them.
+// The original file list keeps added items in ascending order ignoring case; the
+// extension lists append. Counts are kept up to date, so asking for them costs nothing.
+class CheckListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum class Order { Appended, Sorted };
+
+    explicit CheckListModel(Order order = Order::Appended, QObject* parent = nullptr);
+
+    // Ignoring case, then by exact character codes, so equal-but-for-case texts always
+    // come out in the same order whatever the locale.
+    static bool lessText(const QString& a, const QString& b);
+
+    void clear();
+    void addItem(const QString& text);
+    // Replaces all items by texts, unchecked; a sorted list sorts them once.
+    void setItems(std::vector<QString> texts);
+
+    int count() const { return int(m_items.size()); }
+    int checkedCount() const { return m_checked; }
+    QString text(int row) const { return m_items[size_t(row)].text; }
+    void setText(int row, const QString& text);
+    bool isChecked(int row) const { return m_items[size_t(row)].checked; }
+    void setChecked(int row, bool checked);
+    // Sets every mark; one notification per mark changed, one view update in all.
+    void setAllChecked(bool checked);
+    // Exchanges two items with their marks: a mark belongs to its file.
+    void swapItems(int a, int b);
+
+    int currentIndex() const { return m_current; }
+    void setCurrentIndex(int row);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // Every change of a mark, by the user or from code.
+    void markChanged(int row);
+    void currentChanged(int row);
+
+private:
+    struct Item {
+        QString text;
+        bool checked = false;
+    };
+
+    Order m_order;
+    std::vector<Item> m_items;
+    int m_checked = 0;
+    int m_current = -1;
+};

@@ -1,0 +1,76 @@
+#include "FileLists.h"
+#include "../files/basTavlo.h"
+
+#include <QSet>
+
+QString ExtensionOf(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.mid(dot + 1);
+}
+
+QString SelectionCountText(int checked, int count) {
+    return QString::number(checked) + QLatin1String(" of ") + QString::number(count) +
+           QLatin1String(" files selected");
+}
+
+QString PreviewCountText(int rows) {
+    return QString::number(rows) + QLatin1String(" files in preview.");
+}
+
+void FillOriginalList(FileLists& lists, const QString& strPath, const std::vector<QString>& names) {
+    lists.extensions.clear();
+    QSet<QString> seen;
+    std::vector<QString> paths;
+    paths.reserve(names.size());
+    for (const QString& name : names) {
+        const QString ext = ExtensionOf(name);
+        if (!seen.contains(ext)) {
+            seen.insert(ext);
+            lists.extensions.append(ext);
+        }
+        paths.push_back(strPath + name);
+    }
+    // One sort gives the order that inserting each item at its place would.
+    lists.original.setItems(std::move(paths));
+    lists.originalCountText = SelectionCountText(0, lists.original.count());
+}
+
+void DisplayFiles(FileLists& lists, const QString& strPath) {
+    lists.extensions.clear();
+    if (!strPath.trimmed().isEmpty()) {
+        basTavlo::RefreshLocalZone();
+        std::vector<QString> names;
+        basTavlo::ListFolderFiles(strPath, names);
+        FillOriginalList(lists, strPath, names);
+    }
+    lists.changed.clear();
+    std::vector<QString> entries;
+    entries.reserve(size_t(lists.extensions.size()));
+    for (const QString& ext : std::as_const(lists.extensions))
+        entries.push_back(QLatin1String("*.") + ext);
+    lists.include.setItems(entries);
+    lists.exclude.setItems(std::move(entries));
+    lists.previewCountText = PreviewCountText(0);
+}
+
+void SetAllMarks(CheckListModel& list, int selectAllValue) {
+    list.setAllChecked(selectAllValue == 1 || selectAllValue == 2);
+}
+
+bool MoveCurrentUp(CheckListModel& list) {
+    const int k = list.currentIndex();
+    if (k <= 0)
+        return false;
+    list.swapItems(k - 1, k);
+    list.setCurrentIndex(k - 1);
+    return true;
+}
+
+bool MoveCurrentDown(CheckListModel& list) {
+    const int k = list.currentIndex();
+    if (k < 0 || k + 1 >= list.count())
+        return false;
+    list.swapItems(k, k + 1);
+    list.setCurrentIndex(k + 1);
+    return true;
+}

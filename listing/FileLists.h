@@ -1,0 +1,45 @@
+#pragma once
+
+#include "CheckListModel.h"
+#include "PreviewListModel.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The lists of the main window and the two count texts shown above them.
+struct FileLists {
+    CheckListModel original{CheckListModel::Order::Sorted};
+    CheckListModel include;
+    CheckListModel exclude;
+    PreviewListModel changed;
+    QString originalCountText = QStringLiteral(" 0 of 0 files selected");
+    QString previewCountText = QStringLiteral(" 0 files in preview");
+    QStringList extensions; // first met first, exact case
+};
+
+// The text after the last "." of a name; a name without one is its own extension.
+QString ExtensionOf(const QString& name);
+
+// "3 of 12 files selected"
+QString SelectionCountText(int checked, int count);
+// "3 files in preview."
+QString PreviewCountText(int rows);
+
+// The original list and the extension set from the names of one folder, taken in the
+// order given (the platform's enumeration order decides the extension order).
+void FillOriginalList(FileLists& lists, const QString& strPath, const std::vector<QString>& names);
+
+// Lists the files of the folder strPath (a folder text ending in its separator) into
+// the original list, unchecked, rebuilds both extension lists and empties the preview.
+// An empty or blank path keeps the original list as it is.
+void DisplayFiles(FileLists& lists, const QString& strPath);
+
+// The Select All box: value 1 (checked) or 2 (grayed) marks every item, 0 clears them.
+void SetAllMarks(CheckListModel& list, int selectAllValue);
+
+// Up and Down: move the current item one place with its mark; the highlight follows.
+// False when there is nothing to move.
+bool MoveCurrentUp(CheckListModel& list);
+bool MoveCurrentDown(CheckListModel& list);

@@ -1,0 +1,59 @@
+#include "PreviewListModel.h"
+
+void PreviewListModel::clear() {
+    if (m_rows.empty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+void PreviewListModel::setRows(std::vector<PreviewRow> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void PreviewListModel::addRow(const QString& newPath, const QString& oldPath, RowStatus status) {
+    const int at = count();
+    beginInsertRows(QModelIndex(), at, at);
+    m_rows.push_back(PreviewRow{newPath, oldPath, status});
+    endInsertRows();
+}
+
+void PreviewListModel::setOutcomes(const std::vector<PreviewRow>& rows) {
+    const size_t n = std::min(rows.size(), m_rows.size());
+    for (size_t i = 0; i < n; ++i) {
+        m_rows[i].outcome = rows[i].outcome;
+        m_rows[i].timesNotSet = rows[i].timesNotSet;
+        m_rows[i].attributesNotSet = rows[i].attributesNotSet;
+    }
+    if (n > 0)
+        emit dataChanged(index(0, 0), index(int(n) - 1, 1));
+}
+
+int PreviewListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+int PreviewListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant PreviewListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count())
+        return {};
+    const PreviewRow& r = m_rows[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return index.column() == 0 ? r.newPath : r.oldPath;
+    case StatusRole:
+        return int(r.status);
+    case OutcomeRole:
+        return int(r.outcome);
+    case FailedRole:
+        return r.failed();
+    default:
+        return {};
+    }
+}

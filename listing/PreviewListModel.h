@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <vector>
+
+// What the preview found about a row's new name. Only Ok rows are renamed; the others
+// are shown so that the user sees why.
+enum class RowStatus {
+    Ok,
+    EmptyName,
+    DotName,          // "." or ".."
+    InvalidCharacter, // a separator, NUL or a character the system refuses
+    NameTooLong,
+    DuplicateTarget, // an earlier row has the same new path
+    TargetExists,    // another file holds the new path and is not renamed away
+};
+
+// What the rename run did with a row.
+enum class RowOutcome {
+    NotRun,
+    Renamed,
+    Unchanged,
+    TargetExists,
+    DuplicateTarget,
+    InvalidName,
+    SourceMissing,
+    PermissionDenied,
+    Failed,
+};
+
+struct PreviewRow {
+    QString newPath; // the row's text
+    QString oldPath; // its first sub-item
+    RowStatus status = RowStatus::Ok;
+    RowOutcome outcome = RowOutcome::NotRun;
+    bool timesNotSet = false;
+    bool attributesNotSet = false;
+
+    bool failed() const {
+        return (outcome != RowOutcome::NotRun && outcome != RowOutcome::Renamed &&
+                outcome != RowOutcome::Unchanged) ||
+               timesNotSet || attributesNotSet;
+    }
+};
+
+// The preview list: rows in the order they were added, text in column 0 and the old
+// path in column 1.
+class PreviewListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Role { StatusRole = Qt::UserRole + 1, OutcomeRole, FailedRole };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void clear();
+    void setRows(std::vector<PreviewRow> rows);
+    void addRow(const QString& newPath, const QString& oldPath, RowStatus status = RowStatus::Ok);
+
+    int count() const { return int(m_rows.size()); }
+    const PreviewRow& row(int i) const { return m_rows[size_t(i)]; }
+    const std::vector<PreviewRow>& rows() const { return m_rows; }
+    // The run's outcomes, one per row, in row order.
+    void setOutcomes(const std::vector<PreviewRow>& rows);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    std::vector<PreviewRow> m_rows;
+};

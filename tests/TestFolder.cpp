@@ -1,0 +1,82 @@
+#include "TestFolder.h"
+
+#include "files/DateTime.h"
+#include "files/DosAttrib.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+TestFolder::TestFolder() {
+    EXPECT_TRUE(m_dir.isValid());
+}
+
+QString TestFolder::path() const {
+    return m_dir.path() + QLatin1Char('/');
+}
+
+void TestFolder::write(const QString& name, const QByteArray& content) const {
+    writeRaw(QFile::encodeName(name), content);
+}
+
+void TestFolder::writeRaw(const QByteArray& name, const QByteArray& content) const {
+    const QByteArray full = QFile::encodeName(path()) + name;
+    const int fd = ::open(full.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0) << full.constData();
+    ASSERT_EQ(::write(fd, content.constData(), size_t(content.size())), content.size());
+    ::close(fd);
+}
+
+void TestFolder::mkdir(const QString& name) const {
+    ASSERT_TRUE(QDir(path()).mkdir(name));
+}
+
+QMap<QString, QByteArray> TestFolder::contents() const {
+    QMap<QString, QByteArray> out;
+    const QDir dir(m_dir.path());
+    for (const QFileInfo& fi :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (fi.isDir()) {
+            out.insert(fi.fileName(), "<dir>");
+            continue;
+        }
+        QFile f(fi.filePath());
+        // Read even where the file has no read permission for the test user.
+        if (f.open(QIODevice::ReadOnly))
+            out.insert(fi.fileName(), f.readAll());
+        else
+            out.insert(fi.fileName(), "<unreadable>");
+    }
+    return out;
+}
+
+QByteArray TestFolder::xattr(const QString& path) {
+    char buf[512];
+    const ssize_t n =
+        getxattr(QFile::encodeName(path).constData(), basTavlo::kDosAttribName, buf, sizeof buf);
+    return n < 0 ? QByteArray() : QByteArray(buf, int(n));
+}
+
+bool TestFolder::setXattr(const QString& path, const QByteArray& value) {
+    return setxattr(QFile::encodeName(path).constData(), basTavlo::kDosAttribName,
+                    value.constData(), size_t(value.size()), 0) == 0;
+}
+
+void TestFolder::setTimes(const QString& path, qint64 modified, qint64 accessed) {
+    struct timespec ts[2] = {{time_t(accessed), 0}, {time_t(modified), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, 0), 0);
+}
+
+void UseTimeZone(const char* tz) {
+    setenv("TZ", tz, 1);
+    tzset();
+    basTavlo::RefreshLocalZone();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QTemporaryDir>
+
+// A fresh temporary folder with helpers to fill it and to read back all it holds, so
+// that tests can check that nothing was lost or overwritten.
+class TestFolder {
+public:
+    TestFolder();
+
+    // The folder text as the program keeps it: ending in the separator.
+    QString path() const;
+    QString file(const QString& name) const { return path() + name; }
+
+    void write(const QString& name, const QByteArray& content = {}) const;
+    void writeRaw(const QByteArray& name, const QByteArray& content = {}) const;
+    void mkdir(const QString& name) const;
+    // Every entry name (hidden ones included) with its content; folders as "<dir>".
+    QMap<QString, QByteArray> contents() const;
+
+    static QByteArray xattr(const QString& path);
+    static bool setXattr(const QString& path, const QByteArray& value);
+    // Sets the modified and accessed times, UTC seconds since 1970.
+    static void setTimes(const QString& path, qint64 modified, qint64 accessed);
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Sets TZ for the test process and makes the program read it.
+void UseTimeZone(const char* tz);

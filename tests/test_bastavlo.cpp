@@ -1,0 +1,178 @@
+#include "TestFolder.h"
+#include "files/DosAttrib.h"
+#include "files/basTavlo.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace basTavlo;
+
+namespace {
+
+std::vector<QString> listed(const TestFolder& f) {
+    std::vector<QString> names;
+    EXPECT_TRUE(ListFolderFiles(f.path(), names));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+qint64 utc(int y, int mo, int d, int h, int mi, int s) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toSecsSinceEpoch();
+}
+
+} // namespace
+
+TEST(BasTavlo, FolderTextEndsInOneSeparator) {
+    EXPECT_EQ(WithTrailingSeparator("/home/a"), "/home/a/");
+    EXPECT_EQ(WithTrailingSeparator("/home/a/"), "/home/a/");
+    EXPECT_EQ(WithTrailingSeparator("/"), "/");
+    EXPECT_EQ(WithTrailingSeparator(""), "");
+}
+
+TEST(BasTavlo, ListsOrdinaryFilesOnly) {
+    TestFolder f;
+    f.write("b.txt");
+    f.write("README");
+    f.write("archive.tar.gz");
+    f.write(".profile");     // hidden by its name
+    f.write("secret.doc");   // hidden by its attribute
+    f.write("boot.sys");     // system by its attribute
+    f.write("ro.txt");       // read-only files are listed
+    f.write("archived.txt"); // and so are archive files
+    ASSERT_TRUE(TestFolder::setXattr(f.file("secret.doc"), "0x22"));
+    ASSERT_TRUE(TestFolder::setXattr(f.file("boot.sys"), "0x4"));
+    ASSERT_TRUE(TestFolder::setXattr(f.file("archived.txt"), "0x20"));
+    ASSERT_EQ(chmod(QFile::encodeName(f.file("ro.txt")).constData(), 0444), 0);
+    f.mkdir("sub");
+    f.mkdir("sub.d");
+    ASSERT_EQ(mkfifo(QFile::encodeName(f.file("pipe")).constData(), 0644), 0);
+    ASSERT_EQ(symlink("sub", QFile::encodeName(f.file("linkdir")).constData()), 0);
+    ASSERT_EQ(symlink("b.txt", QFile::encodeName(f.file("linkfile")).constData()), 0);
+    ASSERT_EQ(symlink("nowhere", QFile::encodeName(f.file("dangling")).constData()), 0);
+    // Latin-1 bytes that are no UTF-8: left out, so never renamed under a mangled name.
+    f.writeRaw("caf\xe9.txt");
+
+    const std::vector<QString> expected = {"README", "archive.tar.gz", "archived.txt",
+                                           "b.txt",  "linkfile",       "ro.txt"};
+    EXPECT_EQ(listed(f), expected);
+
+    std::vector<QString> none;
+    EXPECT_FALSE(ListFolderFiles(f.path() + "missing/", none));
+    EXPECT_TRUE(none.empty());
+}
+
+TEST(BasTavlo, AttributeBitsRoundTrip) {
+    UseTimeZone("UTC");
+    TestFolder f;
+    f.write("a.txt", "data");
+    const QString a = f.file("a.txt");
+    EXPECT_EQ(GetAttributes(a), 0u);
+
+    ASSERT_TRUE(SetAttributes(a, AttrHidden));
+    EXPECT_EQ(GetAttributes(a), AttrHidden);
+    EXPECT_EQ(TestFolder::xattr(a), QByteArray("0x2")); // the legacy form Wine reads
+
+    ASSERT_TRUE(SetAttributes(a, AttrHidden | AttrArchive | AttrSystem));
+    EXPECT_EQ(GetAttributes(a), AttrHidden | AttrArchive | AttrSystem);
+
+    // Read-only is the owner's missing write bit; the others stay.
+    ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrArchive | AttrSystem));
+    EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrHidden | AttrArchive | AttrSystem);
+    struct stat st;
+    ASSERT_EQ(stat(QFile::encodeName(a).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+
+    // A read-only file still takes attribute changes.
+    ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrArchive));
+    EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrArchive);
+    ASSERT_TRUE(SetAttributes(a, AttrArchive));
+    EXPECT_EQ(GetAttributes(a), AttrArchive);
+
+    // A Samba blob keeps its create time and unknown bits when the attributes change.
+    f.write("b.txt");
+    const QString b = f.file("b.txt");
+    QByteArray v5(24, '\0');
+    v5[2] = 5, v5[4] = 5, v5[8] = 0x11, v5[12] = char(0x20), v5[13] = 0x08; // 0x800 compressed
+    v5[16] = 0x10, v5[23] = 0x01;
+    ASSERT_TRUE(TestFolder::setXattr(b, v5));
+    const FindData before = GetFileInfo(b);
+    ASSERT_TRUE(SetAttributes(b, AttrHidden | AttrArchive));
+    EXPECT_EQ(GetAttributes(b), AttrHidden | AttrArchive);
+    EXPECT_EQ(ParseDosAttrib(TestFolder::xattr(b)).attrib, 0x822u);
+    EXPECT_EQ(GetFileInfo(b).creationTime, before.creationTime);
+
+    EXPECT_FALSE(SetAttributes(f.file("missing"), AttrHidden));
+    EXPECT_EQ(GetAttributes(f.file("missing")), std::nullopt);
+    EXPECT_EQ(f.contents().value("a.txt"), "data");
+}
+
+TEST(BasTavlo, TimesAreLocalToTheirOwnDate) {
+    UseTimeZone("Europe/Berlin");
+    TestFolder f;
+    f.write("winter.jpg");
+    f.write("summer.jpg");
+    TestFolder::setTimes(f.file("winter.jpg"), utc(2023, 12, 24, 9, 15, 30),
+                         utc(2024, 3, 31, 0, 59, 59));
+    TestFolder::setTimes(f.file("summer.jpg"), utc(2024, 6, 21, 9, 15, 30),
+                         utc(2024, 3, 31, 1, 0, 0));
+    const FileDetails w = GetFileTimes(f.file("winter.jpg"));
+    const FileDetails s = GetFileTimes(f.file("summer.jpg"));
+    EXPECT_EQ(w.Modified, (DateTime{2023, 12, 24, 10, 15, 30}));
+    EXPECT_EQ(s.Modified, (DateTime{2024, 6, 21, 11, 15, 30}));
+    EXPECT_EQ(w.LastAccessed, (DateTime{2024, 3, 31, 1, 59, 59}));
+    EXPECT_EQ(s.LastAccessed, (DateTime{2024, 3, 31, 3, 0, 0}));
+    // Creation: the birth time where the system has one, a Samba create time above it.
+    EXPECT_GT(w.Created.year, 2000);
+    const qint64 created = utc(2001, 8, 1, 22, 30, 0);
+    ASSERT_TRUE(SetFileTimes(f.file("winter.jpg"), TimesToSet{created, {}, {}}).ok());
+    EXPECT_EQ(GetFileTimes(f.file("winter.jpg")).Created, (DateTime{2001, 8, 2, 0, 30, 0}));
+    EXPECT_EQ(GetFileTimes(f.file("winter.jpg")).Modified, w.Modified);
+
+    UseTimeZone("Asia/Tokyo");
+    EXPECT_EQ(GetFileTimes(f.file("summer.jpg")).Modified, (DateTime{2024, 6, 21, 18, 15, 30}));
+}
+
+TEST(BasTavlo, MissingPathGivesTheZeroRecord) {
+    TestFolder f;
+    const FindData d = GetFileInfo(f.file("nothing.txt"));
+    EXPECT_FALSE(d.found);
+    EXPECT_EQ(d.fileName.size(), 260);
+    EXPECT_TRUE(d.fileName.startsWith("Error "));
+    EXPECT_EQ(d.attributes, 0u);
+    const FileDetails z = GetFileTimes(f.file("nothing.txt"));
+    EXPECT_FALSE(z.ReadOnly || z.Hidden || z.System || z.Archive);
+    EXPECT_EQ(z.Created, (DateTime{1601, 1, 1, 0, 0, 0}));
+    EXPECT_EQ(z.Modified, (DateTime{1601, 1, 1, 0, 0, 0}));
+    EXPECT_EQ(z.LastAccessed, (DateTime{1601, 1, 1, 0, 0, 0}));
+    EXPECT_FALSE(GetFileInfo("").found);
+}
+
+TEST(BasTavlo, SpecialFilesCountAsSystem) {
+    TestFolder f;
+    ASSERT_EQ(mkfifo(QFile::encodeName(f.file("fifo")).constData(), 0644), 0);
+    EXPECT_TRUE(GetFileInfo(f.file("fifo")).attributes & AttrSystem);
+    f.mkdir("dir");
+    EXPECT_TRUE(GetFileInfo(f.file("dir")).attributes & AttrDirectory);
+}
+
+TEST(BasTavlo, RenameNeverReplaces) {
+    TestFolder f;
+    f.write("a.txt", "A");
+    f.write("b.txt", "B");
+    EXPECT_EQ(RenameFile(f.file("a.txt"), f.file("b.txt")), RenameError::TargetExists);
+    EXPECT_EQ(RenameFile(f.file("none.txt"), f.file("c.txt")), RenameError::SourceMissing);
+    EXPECT_EQ(RenameFile(f.file("a.txt"), f.file("c.txt")), RenameError::None);
+    EXPECT_EQ(RenameFile(f.file("c.txt"), f.file("c.txt")), RenameError::None);
+    EXPECT_EQ(RenameFile(f.file("c.txt"), f.file(QString(300, 'x'))), RenameError::InvalidName);
+    EXPECT_EQ(RenameFile(f.file("c.txt"), f.file("nodir/c.txt")), RenameError::Other);
+    const QMap<QString, QByteArray> expected{{"b.txt", "B"}, {"c.txt", "A"}};
+    EXPECT_EQ(f.contents(), expected);
+}

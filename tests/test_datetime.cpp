@@ -1,0 +1,55 @@
+#include "TestFolder.h"
+#include "files/DateTime.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+using namespace basTavlo;
+
+namespace {
+
+qint64 utc(int y, int mo, int d, int h, int mi, int s) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toSecsSinceEpoch();
+}
+
+DateTime dt(int y, int mo, int d, int h, int mi, int s) {
+    return DateTime{y, qint8(mo), qint8(d), qint8(h), qint8(mi), qint8(s)};
+}
+
+} // namespace
+
+TEST(DateTime, CalendarArithmeticMatchesQt) {
+    for (qint64 secs = utc(1601, 1, 1, 0, 0, 0); secs < utc(2400, 1, 1, 0, 0, 0);
+         secs += 86400 * 37 + 3671) {
+        const QDateTime q = QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc());
+        const DateTime d = CivilFromSeconds(secs);
+        ASSERT_EQ(d, DateTime::fromDateAndTime(q.date(), q.time())) << secs;
+        ASSERT_EQ(DaysFromCivil(d.year, d.month, d.day), secs / 86400 - (secs % 86400 < 0));
+    }
+}
+
+TEST(DateTime, LocalTimeUsesTheOffsetOfThatDate) {
+    UseTimeZone("Europe/Berlin");
+    // Winter and summer of one year: one hour apart, whatever today's offset is.
+    EXPECT_EQ(UtcToLocal(utc(2024, 1, 15, 12, 0, 0)), dt(2024, 1, 15, 13, 0, 0));
+    EXPECT_EQ(UtcToLocal(utc(2024, 7, 15, 12, 0, 0)), dt(2024, 7, 15, 14, 0, 0));
+    // Either side of the spring transition (01:00 UTC on 31 March 2024).
+    EXPECT_EQ(UtcToLocal(utc(2024, 3, 31, 0, 59, 59)), dt(2024, 3, 31, 1, 59, 59));
+    EXPECT_EQ(UtcToLocal(utc(2024, 3, 31, 1, 0, 0)), dt(2024, 3, 31, 3, 0, 0));
+    // And back, in every direction.
+    EXPECT_EQ(LocalToUtc(dt(2024, 1, 15, 13, 0, 0)), utc(2024, 1, 15, 12, 0, 0));
+    EXPECT_EQ(LocalToUtc(dt(2024, 7, 15, 14, 0, 0)), utc(2024, 7, 15, 12, 0, 0));
+    EXPECT_EQ(LocalToUtc(dt(2004, 3, 31, 14, 5, 9)), utc(2004, 3, 31, 12, 5, 9));
+    // A time that the spring gap skips moves forward: 02:30 is 03:30 summer time.
+    EXPECT_EQ(LocalToUtc(dt(2024, 3, 31, 2, 30, 0)), utc(2024, 3, 31, 1, 30, 0));
+
+    UseTimeZone("America/St_Johns"); // half-hour offsets, transitions at local 02:00
+    EXPECT_EQ(UtcToLocal(utc(2024, 1, 10, 12, 0, 0)), dt(2024, 1, 10, 8, 30, 0));
+    EXPECT_EQ(UtcToLocal(utc(2024, 7, 10, 12, 0, 0)), dt(2024, 7, 10, 9, 30, 0));
+    EXPECT_EQ(LocalToUtc(dt(2024, 7, 10, 9, 30, 0)), utc(2024, 7, 10, 12, 0, 0));
+
+    UseTimeZone("UTC");
+    EXPECT_EQ(UtcToLocal(utc(2024, 7, 15, 12, 0, 0)), dt(2024, 7, 15, 12, 0, 0));
+}
