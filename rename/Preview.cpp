@@ -1,0 +1,135 @@
+#include "Preview.h"
+#include "Compose.h"
+#include "Filters.h"
+#include "files/basTavlo.h"
+#include "listing/FileLists.h"
+
+#include <QHash>
+
+RowStatus CheckNewName(const QString& name, int maxNameLength) {
+    if (name.isEmpty())
+        return RowStatus::EmptyName;
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        return RowStatus::DotName;
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u == u'/' || u == u'\0')
+            return RowStatus::InvalidCharacter;
+#ifdef Q_OS_WIN
+        if (u < 32 || QStringView(u"\\:*?\"<>|").contains(c))
+            return RowStatus::InvalidCharacter;
+#endif
+    }
+#ifdef Q_OS_WIN
+    if (name.endsWith(u' ') || name.endsWith(u'.'))
+        return RowStatus::InvalidCharacter;
+#endif
+    if (basTavlo::NameLength(name) > maxNameLength)
+        return RowStatus::NameTooLong;
+    return RowStatus::Ok;
+}
+
+void MarkConflicts(std::vector<PreviewRow>& rows) {
+    const int n = int(rows.size());
+    QHash<QString, int> byNew; // new path -> first row with it
+    QHash<QString, int> byOld; // old path -> its row
+    byNew.reserve(n);
+    byOld.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        PreviewRow& r = rows[size_t(i)];
+        byOld.insert(r.oldPath, i);
+        if (r.status != RowStatus::Ok)
+            continue;
+        if (byNew.contains(r.newPath))
+            r.status = RowStatus::DuplicateTarget;
+        else
+            byNew.insert(r.newPath, i);
+    }
+
+    // A row moves when its new path is free, or held by a row that moves (a chain), or
+    // when it is part of a cycle. Walk each chain once and give all of it one verdict.
+    enum class State : char { Unknown, Visiting, Moves, Stays };
+    std::vector<State> state(size_t(n), State::Unknown);
+    auto candidate = [&](int i) {
+        const PreviewRow& r = rows[size_t(i)];
+        return r.status == RowStatus::Ok && r.newPath != r.oldPath;
+    };
+    std::vector<int> chain;
+    for (int i = 0; i < n; ++i) {
+        if (state[size_t(i)] != State::Unknown || !candidate(i))
+            continue;
+        chain.clear();
+        State verdict = State::Stays;
+        for (int j = i;;) {
+            state[size_t(j)] = State::Visiting;
+            chain.push_back(j);
+            const PreviewRow& r = rows[size_t(j)];
+            const auto holder = byOld.constFind(r.newPath);
+            if (holder == byOld.constEnd()) {
+                const bool free =
+                    !basTavlo::PathExists(r.newPath) || basTavlo::SameFile(r.oldPath, r.newPath);
+                verdict = free ? State::Moves : State::Stays;
+                break;
+            }
+            const int h = holder.value();
+            const State hs = state[size_t(h)];
+            if (hs == State::Visiting || hs == State::Moves) {
+                verdict = State::Moves;
+                break;
+            }
+            if (hs == State::Stays || !candidate(h)) {
+                verdict = State::Stays;
+                break;
+            }
+            j = h;
+        }
+        for (const int j : chain) {
+            state[size_t(j)] = verdict;
+            if (verdict == State::Stays)
+                rows[size_t(j)].status = RowStatus::TargetExists;
+        }
+    }
+}
+
+std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckListModel& include,
+                                    const CheckListModel& exclude, const RenameSettings& rename,
+                                    const FilterSettings& filters) {
+    basTavlo::RefreshLocalZone();
+    CompositionRun run = StartComposition(rename);
+    const FilterRun filterRun(filters, include, exclude);
+    std::vector<PreviewRow> rows;
+    QString maxFolder;
+    int maxLength = 255;
+    const int n = original.count();
+    for (int i = 0; i < n; ++i) {
+        if (!original.isChecked(i))
+            continue;
+        const QString path = original.text(i);
+        // One look-up serves for the on-disk name, the attributes and the times.
+        const basTavlo::FindData found = basTavlo::GetFileInfo(path);
+        const bool present =
+            found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
+                                                 basTavlo::AttrDirectory));
+        const QString oldName = present ? found.fileName : QString();
+        const QString newName = ComposeNewName(oldName, rename, run);
+        // A file gone (or hidden) since the listing gets no row: renaming it can't work.
+        if (!present)
+            continue;
+        if (!filterRun.PassesFilters(path, basTavlo::DetailsFromFindData(found)))
+            continue;
+        const QString folder = path.left(path.size() - oldName.size());
+        if (folder != maxFolder) {
+            maxFolder = folder;
+            maxLength = basTavlo::MaxNameLength(folder);
+        }
+        rows.push_back(PreviewRow{folder + newName, path, CheckNewName(newName, maxLength)});
+    }
+    MarkConflicts(rows);
+    return rows;
+}
+
+void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters) {
+    lists.changed.setRows(
+        PlanPreview(lists.original, lists.include, lists.exclude, rename, filters));
+    lists.previewCountText = PreviewCountText(lists.changed.count());
+}

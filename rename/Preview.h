@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Settings.h"
+#include "listing/PreviewListModel.h"
+
+#include <vector>
+
+class CheckListModel;
+struct FileLists;
+
+// Whether a new file name can stand in the folder as it is: not empty, not "." or "..",
+// no separator or character the system refuses, not too long.
+RowStatus CheckNewName(const QString& name, int maxNameLength);
+
+// Marks the rows that the rename could not carry out safely: a later row with the same
+// new path as an earlier one, and a new path held by a file that stays where it is.
+void MarkConflicts(std::vector<PreviewRow>& rows);
+
+// The plan of a rename: one row per checked file that still exists and passes the
+// filters, in list order, with its new and old full path and its status.
+std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckListModel& include,
+                                    const CheckListModel& exclude, const RenameSettings& rename,
+                                    const FilterSettings& filters);
+
+// Fills the preview list and its count text.
+void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters);

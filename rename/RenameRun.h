@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Settings.h"
+#include "files/basTavlo.h"
+#include "listing/PreviewListModel.h"
+
+#include <functional>
+#include <vector>
+
+struct RunCallbacks {
+    std::function<void(double)> progress;        // i / n x 100 per row, 100 at the end
+    std::function<void(const QString&)> message; // an attribute that was not set
+};
+
+struct RunReport {
+    std::vector<PreviewRow> rows; // the preview rows with their outcomes, in row order
+    int failed = 0;
+};
+
+// The attribute step on one path: each checked attribute is added to those the file
+// has, in the order read-only, hidden, archive, system; each failure gives its message.
+// True when every checked attribute was set.
+bool ApplyAttributes(const QString& path, const AdvancedSettings& s,
+                     const std::function<void(const QString&)>& message);
+
+// The times the Advanced Settings page chooses, as UTC; unchecked ones stay unset.
+basTavlo::TimesToSet ChosenTimes(const AdvancedSettings& s);
+bool TimeStepWanted(const AdvancedSettings& s);
+
+// Renames every row's file from its old to its new path and stamps it as the settings
+// ask. Rows whose targets are held by files the plan moves away are renamed after those,
+// cycles go through a temporary name, and no existing file is ever replaced.
+RunReport RenameFiles(const std::vector<PreviewRow>& rows, const AdvancedSettings& s,
+                      const RunCallbacks& callbacks = {});

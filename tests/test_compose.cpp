@@ -1,0 +1,193 @@
+#include "rename/Compose.h"
+#include "rename/NumberText.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+TEST(NumberText, ReadsTheLeadingNumber) {
+    const std::pair<const char*, double> rows[] = {
+        {"12abc", 12},  {"1 2", 12},    {"abc", 0},  {"&H10", 16},  {"&h1F", 31},
+        {"&O17", 15},   {"&Hzz", 0},    {"&", 0},    {"2.5", 2.5},  {" \t\n-7", -7},
+        {"+3", 3},      {"1.2.3", 1.2}, {".5", 0.5}, {".", 0},      {"", 0},
+        {"- 4 2", -42}, {"1-2", 1},     {"\r5", 0},  {"00042", 42}, {"9e3", 9},
+    };
+    for (const auto& [text, expected] : rows) {
+        SCOPED_TRACE(text);
+        EXPECT_DOUBLE_EQ(ReadLeadingNumber(QString::fromUtf8(text)), expected);
+    }
+}
+
+TEST(NumberText, RoundsHalfToEvenWithinRange) {
+    EXPECT_EQ(RoundToInt16(2.5), 2);
+    EXPECT_EQ(RoundToInt16(3.5), 4);
+    EXPECT_EQ(RoundToInt16(-2.5), -2);
+    EXPECT_EQ(RoundToInt16(32767), 32767);
+    EXPECT_EQ(RoundToInt16(32767.6), std::nullopt);
+    EXPECT_EQ(RoundToInt16(-32768), -32768);
+    EXPECT_EQ(RoundToInt16(-32769), std::nullopt);
+    EXPECT_EQ(RoundToInt32(2147483647.0), 2147483647);
+    EXPECT_EQ(RoundToInt32(2147483648.0), std::nullopt);
+    EXPECT_EQ(RoundToInt32(-2147483648.0), std::numeric_limits<qint32>::min());
+    EXPECT_EQ(TrimSpaces("  a b\t "), "a b\t");
+}
+
+namespace {
+
+RenameSettings modifications() {
+    return RenameSettings{};
+}
+
+RenameSettings sequencing(const QString& start, const QString& digits) {
+    RenameSettings s;
+    s.optFilenameModifications = false;
+    s.optSequencing = true;
+    s.optNumeric = true;
+    s.txtDigitStartWith = start;
+    s.txtDigits = digits;
+    return s;
+}
+
+QStringList composeAll(const RenameSettings& s, const QStringList& names) {
+    CompositionRun run = StartComposition(s);
+    run.locale = QLocale::c();
+    QStringList out;
+    for (const QString& n : names)
+        out << ComposeNewName(n, s, run);
+    return out;
+}
+
+QString compose(const RenameSettings& s, const QString& name) {
+    return composeAll(s, {name})[0];
+}
+
+} // namespace
+
+TEST(Compose, FilenameModifications) {
+    RenameSettings s = modifications();
+    s.chkPrefix = 1, s.txtPrefix = "  new-  ";
+    s.chkSuffix = 1, s.txtSuffix = " -x ";
+    EXPECT_EQ(compose(s, "a.txt"), "new-a-x.txt");
+    s.chkChangeCase = 1, s.cboChangeCase = 2;
+    EXPECT_EQ(compose(s, "a.txt"), "NEW-A-X.TXT");
+    s.chkChangeCase = 2; // grayed is off
+    EXPECT_EQ(compose(s, "a.txt"), "new-a-x.txt");
+
+    // The suffix goes in front of the extension's dot, or at the end.
+    RenameSettings suffix = modifications();
+    suffix.chkSuffix = 1, suffix.txtSuffix = "-1";
+    const std::pair<const char*, const char*> rows[] = {
+        {"index.html", "index-1.html"},
+        {"a.b", "a-1.b"},
+        {"README", "README-1"},
+        {".profile", ".profile-1"},
+        {"ab.c", "ab-1.c"},
+        {"photo.jpeg", "photo-1.jpeg"},
+        {"archive.tar.gz", "archive.tar-1.gz"},
+        {"end.", "end-1."},
+    };
+    for (const auto& [in, out] : rows)
+        EXPECT_EQ(compose(suffix, in), out) << in;
+
+    RenameSettings proper = modifications();
+    proper.chkChangeCase = 1, proper.cboChangeCase = 1;
+    EXPECT_EQ(compose(proper, "ANNUAL report.TXT"), "Annual Report.txt");
+    EXPECT_EQ(compose(proper, "my report-FINAL.TXT"), "My Report-final.txt");
+    EXPECT_EQ(compose(proper, "a\tb  c_d"), "A\tB  C_d");
+    proper.cboChangeCase = -1;
+    EXPECT_EQ(compose(proper, "KeepMe.txt"), "KeepMe.txt");
+    proper.cboChangeCase = 0;
+    EXPECT_EQ(compose(proper, "ÄÖÜ.JPG"), "äöü.jpg");
+
+    RenameSettings replace = modifications();
+    replace.chkReplaceString = 1, replace.txtReplaceString = "a", replace.txtWith = "b";
+    EXPECT_EQ(compose(replace, "Aaa.txt"), "Abb.txt");
+    replace.txtReplaceString = "aa", replace.txtWith = "a";
+    EXPECT_EQ(compose(replace, "aaaa.txt"), "aa.txt");
+    replace.txtReplaceString = "", replace.txtWith = "x";
+    EXPECT_EQ(compose(replace, "abc"), "abc");
+    replace.txtReplaceString = "b", replace.txtWith = "";
+    EXPECT_EQ(compose(replace, "abcb"), "ac");
+    // The replacement sees the added prefix.
+    replace.chkPrefix = 1, replace.txtPrefix = "b";
+    EXPECT_EQ(compose(replace, "a"), "a");
+}
+
+TEST(Compose, Sequences) {
+    RenameSettings s = sequencing("8", "3");
+    s.chkSeqPrefix = 1, s.txtSeqPrefix = "IMG-";
+    EXPECT_EQ(composeAll(s, {"x.jpg", "y.jpg", "z.jpg"}),
+              QStringList({"IMG-008x.jpg", "IMG-009y.jpg", "IMG-010z.jpg"}));
+    s.txtDigitStartWith = "998";
+    EXPECT_EQ(composeAll(s, {"x.jpg", "y.jpg", "z.jpg"}),
+              QStringList({"IMG-998x.jpg", "IMG-999y.jpg", "IMG-1000z.jpg"}));
+    s.txtSeqPrefix = " a ";
+    s.chkSeqSuffix = 1, s.txtSeqSuffix = "_";
+    s.txtDigitStartWith = "-5";
+    EXPECT_EQ(compose(s, "p"), " a -005_p"); // sequence texts keep their blanks
+
+    RenameSettings suffix = sequencing("1", "2");
+    suffix.optPrefixSequence = false, suffix.optSuffixSequence = true;
+    EXPECT_EQ(compose(suffix, "photo.jpg"), "photo01.jpg");
+    suffix.optSuffixSequence = false; // neither position: the name stays
+    EXPECT_EQ(compose(suffix, "photo.jpg"), "photo.jpg");
+
+    RenameSettings plain = sequencing("7", "abc");
+    EXPECT_EQ(compose(plain, "f"), "7f");
+    EXPECT_EQ(compose(sequencing("1", "2.5"), "f"), "01f");
+    EXPECT_EQ(compose(sequencing("1", "3.5"), "f"), "0001f");
+    EXPECT_EQ(compose(sequencing("1", "40000"), "f"), "1f");       // digits out of range
+    EXPECT_EQ(compose(sequencing("3000000000", "2"), "f"), "00f"); // start out of range
+    EXPECT_EQ(compose(sequencing("&HA", ""), "f"), "10f");
+    EXPECT_EQ(composeAll(sequencing("2147483646", ""), {"a", "b", "c"}),
+              QStringList({"2147483646a", "2147483647b", "2147483647c"}));
+
+    RenameSettings noNumber = sequencing("1", "2");
+    noNumber.optNumeric = false;
+    noNumber.chkChangeExtension = 1, noNumber.txtChangeExtension = "txt";
+    EXPECT_EQ(compose(noNumber, "a.doc"), "a.txt");
+
+    RenameSettings none = modifications();
+    none.optFilenameModifications = false;
+    none.chkPrefix = 1, none.txtPrefix = "x";
+    EXPECT_EQ(compose(none, "a.doc"), "a.doc");
+}
+
+TEST(Compose, Extensions) {
+    RenameSettings s = modifications();
+    s.chkChangeExtension = 1, s.txtChangeExtension = " jpg ";
+    EXPECT_EQ(compose(s, "photo.JPEG"), "photo.jpg");
+    EXPECT_EQ(compose(s, "archive.tar.gz"), "archive.tar.jpg");
+    EXPECT_EQ(compose(s, "README"), "README.jpg");
+    EXPECT_EQ(compose(s, ".profile"), ".profile.jpg");
+    s.txtChangeExtension = "";
+    EXPECT_EQ(compose(s, "photo.jpg"), "photo.");
+    s.chkChangeExtension = 0;
+    s.chkAppendExtension = 1, s.txtAppendExtension = "bak";
+    EXPECT_EQ(compose(s, "photo.jpg"), "photo.jpgbak");
+    s.txtAppendExtension = ".bak";
+    EXPECT_EQ(compose(s, "photo.jpg"), "photo.jpg.bak");
+    s.chkChangeExtension = 1, s.txtChangeExtension = "txt";
+    EXPECT_EQ(compose(s, "notes.doc"), "notes.txt.bak");
+    EXPECT_EQ(GetDigitFormat(3), "000");
+    EXPECT_EQ(GetDigitFormat(0), "");
+    EXPECT_EQ(GetDigitFormat(-2), "");
+}
+
+TEST(Compose, NumericSequenceDefaults) {
+    auto d = NumericSequenceDefaults("", "", 250);
+    EXPECT_EQ(d.txtDigitStartWith, "1");
+    EXPECT_EQ(d.txtDigits, "3");
+    EXPECT_EQ(NumericSequenceDefaults("", "", 0).txtDigits, "1");
+    EXPECT_EQ(NumericSequenceDefaults("", "", 9).txtDigits, "1");
+    EXPECT_EQ(NumericSequenceDefaults("", "", 10).txtDigits, "2");
+    EXPECT_EQ(NumericSequenceDefaults("", "", 100000).txtDigits, "6");
+    d = NumericSequenceDefaults("   ", "  ", 5);
+    EXPECT_EQ(d.txtDigitStartWith, "1");
+    EXPECT_EQ(d.txtDigits, "1");
+    d = NumericSequenceDefaults("100", "", 1000);
+    EXPECT_EQ(d.txtDigitStartWith, "100");
+    EXPECT_EQ(d.txtDigits, "4");
+    EXPECT_EQ(NumericSequenceDefaults("", "5", 1000).txtDigits, "5");
+    EXPECT_EQ(NumericSequenceDefaults("x", "", 1).txtDigitStartWith, "x");
+}
