@@ -1,0 +1,287 @@
+#include "TestFolder.h"
+#include "ui/Dialogs.h"
+#include "ui/SysInfo.h"
+#include "ui/frmAbout.h"
+#include "ui/frmTavlo.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Message {
+    QString text;
+    Dialogs::Icon icon;
+};
+
+// The real window, with its message boxes collected instead of shown.
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseTimeZone("UTC");
+        Dialogs::SetMessageSink([this](const QString& t, Dialogs::Icon i) {
+            messages.push_back({t, i});
+        });
+        w = std::make_unique<frmTavlo>();
+        w->show();
+    }
+    void TearDown() override {
+        Dialogs::SetMessageSink({});
+        Dialogs::SetNextFolder(std::nullopt);
+    }
+    template <typename T> T* get(const char* name) const {
+        T* c = w->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    void click(const char* name) { QTest::mouseClick(get<QAbstractButton>(name), Qt::LeftButton); }
+    QString label(const char* name) const { return get<QLabel>(name)->text(); }
+    bool progressShown() const { return get<QProgressBar>("pbrTavlo")->isVisible(); }
+    void browse(const QString& folder) {
+        Dialogs::SetNextFolder(folder);
+        click("cmdBrowseSource");
+    }
+    void type(const char* field, const QString& text) {
+        QLineEdit* e = get<QLineEdit>(field);
+        e->clear();
+        QTest::keyClicks(e, text);
+    }
+
+    std::unique_ptr<frmTavlo> w;
+    std::vector<Message> messages;
+};
+
+} // namespace
+
+TEST_F(Window, StartsAsDesignedWithItsCaptions) {
+    EXPECT_EQ(w->windowTitle(), "File Renamer");
+    EXPECT_EQ(w->centralWidget()->size(), QSize(667, 550));
+    EXPECT_TRUE(get<QWidget>("fraThree")->isVisible());
+    EXPECT_FALSE(get<QWidget>("fraFour")->isVisible());
+    EXPECT_FALSE(get<QPushButton>("cmdPrevious")->isEnabled());
+    EXPECT_TRUE(get<QPushButton>("cmdNext")->isEnabled());
+    EXPECT_FALSE(progressShown());
+    EXPECT_EQ(w->focusWidget(), get<QWidget>("cmdBrowseSource"));
+
+    EXPECT_EQ(get<QCheckBox>("chkChangeExtension")->text(), "Change extension to ");
+    EXPECT_EQ(label("lblOriginal"), "Original file List : ");
+    EXPECT_EQ(label("lblPreview"), "Preview file List : ");
+    EXPECT_EQ(label("lblOriginalFilesSelected"), " 0 of 0 files selected");
+    EXPECT_EQ(label("lblPreviewFiles"), " 0 files in preview");
+    EXPECT_EQ(label("lblIncludeExclude"), "files with the following attributes settings");
+    EXPECT_EQ(get<QPushButton>("cmdPreview")->text(), "Pre&view");
+    EXPECT_EQ(get<QPushButton>("cmdStart")->toolTip(), "Start Renaming files...");
+    EXPECT_EQ(get<QPushButton>("cmdUp")->toolTip(), "Move the file one step up");
+    EXPECT_TRUE(get<QPushButton>("cmdPreview")->font().bold());
+
+    // Drop-down lists start with nothing chosen and can't be typed into.
+    for (const char* c :
+         {"cboChangeCase", "cboIncludeExclude", "cboCreation", "cboModified", "cboLastAccessed"}) {
+        EXPECT_EQ(get<QComboBox>(c)->currentIndex(), -1) << c;
+        EXPECT_FALSE(get<QComboBox>(c)->isEditable()) << c;
+    }
+    EXPECT_EQ(get<QComboBox>("cboChangeCase")->itemText(1), "Proper Case");
+
+    // Text fields take 200 characters; the folder field takes none from the keyboard.
+    type("txtPrefix", QString(201, 'x'));
+    EXPECT_EQ(get<QLineEdit>("txtPrefix")->text().size(), 200);
+    EXPECT_TRUE(get<QLineEdit>("txtSourceFiles")->isReadOnly());
+
+    // The preview list shows only the new path.
+    QTreeView* changed = get<QTreeView>("lstChanged");
+    EXPECT_TRUE(changed->isHeaderHidden());
+    EXPECT_TRUE(changed->isColumnHidden(1));
+
+    // Option groups: modifications against sequencing, prefix against suffix; Numeric alone.
+    click("optSequencing");
+    EXPECT_FALSE(get<QRadioButton>("optFilenameModifications")->isChecked());
+    click("optSuffixSequence");
+    EXPECT_FALSE(get<QRadioButton>("optPrefixSequence")->isChecked());
+    EXPECT_TRUE(get<QRadioButton>("optSequencing")->isChecked());
+    click("optNumeric");
+    click("optNumeric");
+    EXPECT_TRUE(get<QRadioButton>("optNumeric")->isChecked());
+}
+
+TEST_F(Window, WizardPagesAndProgressResets) {
+    type("txtPrefix", "kept");
+    click("cmdNext");
+    EXPECT_TRUE(get<QWidget>("fraFour")->isVisible());
+    EXPECT_TRUE(get<QPushButton>("cmdPrevious")->isEnabled());
+    click("cmdNext");
+    EXPECT_TRUE(get<QWidget>("fraSix")->isVisible());
+    EXPECT_FALSE(get<QPushButton>("cmdNext")->isEnabled());
+    click("cmdPrevious");
+    click("cmdPrevious");
+    EXPECT_TRUE(get<QWidget>("fraThree")->isVisible());
+    EXPECT_FALSE(get<QPushButton>("cmdPrevious")->isEnabled());
+    EXPECT_TRUE(get<QPushButton>("cmdNext")->isEnabled());
+    EXPECT_EQ(get<QLineEdit>("txtPrefix")->text(), "kept");
+
+    // The bar shows after a run and stays at 100 until a resetting handler hides it.
+    click("cmdStart");
+    EXPECT_TRUE(progressShown());
+    EXPECT_DOUBLE_EQ(w->progressValue(), 100.0);
+    click("cmdDown");
+    EXPECT_TRUE(progressShown());
+    for (const char* resetter : {"cmdNext", "cmdPrevious", "cmdRefresh", "cmdUp", "cmdPreview",
+                                 "optNumeric", "chkSelectAll"}) {
+        click("cmdStart");
+        ASSERT_TRUE(progressShown());
+        click(resetter);
+        EXPECT_FALSE(progressShown()) << resetter;
+        EXPECT_DOUBLE_EQ(w->progressValue(), 0.0) << resetter;
+    }
+}
+
+TEST_F(Window, TheRoadOfOneRename) {
+    TestFolder f;
+    for (const char* n : {"c.jpg", "a.jpg", "b.jpg", "notes.txt"})
+        f.write(n, n);
+    QString folder = f.path();
+    folder.chop(1);
+    browse(folder);
+    EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), f.path());
+    EXPECT_EQ(label("lblOriginalFilesSelected"), "0 of 4 files selected");
+    EXPECT_EQ(w->lists().original.text(0), f.file("a.jpg"));
+    EXPECT_EQ(w->lists().include.count(), 2);
+
+    click("chkSelectAll");
+    EXPECT_EQ(label("lblOriginalFilesSelected"), "4 of 4 files selected");
+    // Unchecking notes.txt in the list, as the view does on a click in its box.
+    QListView* list = get<QListView>("lstOriginal");
+    list->model()->setData(list->model()->index(3, 0), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(label("lblOriginalFilesSelected"), "3 of 4 files selected");
+    EXPECT_EQ(get<QCheckBox>("chkSelectAll")->checkState(), Qt::Checked);
+
+    // c.jpg to the top; the highlight and the mark go with it.
+    list->setCurrentIndex(list->model()->index(2, 0));
+    click("cmdUp");
+    click("cmdUp");
+    EXPECT_EQ(w->lists().original.text(0), f.file("c.jpg"));
+    EXPECT_EQ(list->currentIndex().row(), 0);
+    click("cmdDown");
+    click("cmdUp");
+    EXPECT_EQ(w->lists().original.text(0), f.file("c.jpg"));
+    EXPECT_EQ(label("lblOriginalFilesSelected"), "3 of 4 files selected");
+
+    click("optSequencing");
+    get<QCheckBox>("chkSeqPrefix")->setChecked(true);
+    type("txtSeqPrefix", "IMG-");
+    click("optNumeric");
+    EXPECT_EQ(get<QLineEdit>("txtDigitStartWith")->text(), "1");
+    EXPECT_EQ(get<QLineEdit>("txtDigits")->text(), "1");
+    type("txtDigits", "3");
+    click("cmdPreview");
+    EXPECT_EQ(label("lblPreviewFiles"), "3 files in preview.");
+    QTreeView* changed = get<QTreeView>("lstChanged");
+    EXPECT_EQ(changed->model()->index(0, 0).data().toString(), f.file("IMG-001c.jpg"));
+    EXPECT_EQ(changed->model()->index(0, 1).data().toString(), f.file("c.jpg"));
+
+    click("cmdStart");
+    EXPECT_TRUE(messages.empty());
+    EXPECT_DOUBLE_EQ(w->progressValue(), 100.0);
+    const QMap<QString, QByteArray> expected{{"IMG-001c.jpg", "c.jpg"},
+                                             {"IMG-002a.jpg", "a.jpg"},
+                                             {"IMG-003b.jpg", "b.jpg"},
+                                             {"notes.txt", "notes.txt"}};
+    EXPECT_EQ(f.contents(), expected);
+    // The lists keep showing the old paths until Refresh.
+    EXPECT_EQ(w->lists().original.text(0), f.file("c.jpg"));
+    click("cmdRefresh");
+    EXPECT_EQ(get<QCheckBox>("chkSelectAll")->checkState(), Qt::Unchecked);
+    EXPECT_EQ(w->lists().original.checkedCount(), 0);
+    EXPECT_EQ(w->lists().original.text(0), f.file("IMG-001c.jpg"));
+    EXPECT_EQ(label("lblPreviewFiles"), "0 files in preview.");
+
+    // Cancelling the chooser empties the folder field but keeps the files on show.
+    browse("");
+    EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), "");
+    EXPECT_EQ(w->lists().original.count(), 4);
+    EXPECT_EQ(w->lists().include.count(), 0);
+    // A root folder keeps its one separator.
+    browse("/");
+    EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), "/");
+}
+
+TEST_F(Window, FailuresAreShownAndNothingIsReplaced) {
+    TestFolder f;
+    for (const char* n : {"a.txt", "b.txt", "new-a.txt"})
+        f.write(n, n);
+    browse(f.path());
+    click("chkSelectAll");
+    w->lists().original.setChecked(2, false); // new-a.txt stays where it is
+    get<QCheckBox>("chkPrefix")->setChecked(true);
+    type("txtPrefix", "new-");
+    click("cmdPreview");
+    QAbstractItemModel* rows = get<QTreeView>("lstChanged")->model();
+    ASSERT_EQ(rows->rowCount(), 2);
+    // a.txt -> new-a.txt is taken by a file that stays: marked before anything happens.
+    EXPECT_FALSE(rows->index(0, 0).data(Qt::ToolTipRole).toString().isEmpty());
+    EXPECT_TRUE(rows->index(0, 0).data(Qt::ForegroundRole).isValid());
+    EXPECT_FALSE(rows->index(1, 0).data(Qt::ForegroundRole).isValid());
+
+    click("cmdStart");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].icon, Dialogs::Icon::Warning);
+    EXPECT_TRUE(messages[0].text.startsWith("1 of 2 files")) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains("a.txt: Not renamed: another file has this name."));
+    EXPECT_TRUE(rows->index(0, 0).data(Qt::ForegroundRole).isValid());
+    const QMap<QString, QByteArray> expected{
+        {"a.txt", "a.txt"}, {"new-b.txt", "b.txt"}, {"new-a.txt", "new-a.txt"}};
+    EXPECT_EQ(f.contents(), expected);
+}
+
+TEST_F(Window, AboutBoxAndHelp) {
+    frmAbout about(w.get());
+    about.show();
+    EXPECT_EQ(about.windowTitle(), "About ZOV . . .");
+    EXPECT_EQ(about.findChild<QLabel*>("lblDescription")->text(), "A File Renamer");
+    // No system information program on PATH: the message, with no icon.
+    const QByteArray path = qgetenv("PATH");
+    TestFolder empty;
+    qputenv("PATH", empty.path().toUtf8());
+    QTest::mouseClick(about.findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton);
+    qputenv("PATH", path);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "System Information Is Unavailable At This Time");
+    EXPECT_EQ(messages[0].icon, Dialogs::Icon::None);
+    EXPECT_TRUE(about.isVisible());
+    QTest::keyClick(&about, Qt::Key_Escape);
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.result(), QDialog::Rejected);
+
+    // F1 opens the built-in guide.
+    w->mnuContent_Click();
+    QWidget* help = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == "frmHelp" && top->isVisible())
+            help = top;
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->findChild<QTextBrowser*>("txtHelp")->toPlainText().contains("Preview"));
+    help->close();
+}
+
+TEST(SysInfo, KeyValueData) {
+    const KeyValueText dword = DecodeKeyValue(4, QByteArray("\x02\x01\x00\x00", 4));
+    EXPECT_EQ(dword.text, "&h000102");
+    EXPECT_EQ(DecodeKeyValue(4, QByteArray("\x78\x56\x34\x12", 4)).text, "&h12345678");
+    EXPECT_EQ(DecodeKeyValue(1, QByteArray("C:\\Tools\\msinfo32.exe\0", 22)).text,
+              "C:\\Tools\\msinfo32.exe");
+    EXPECT_EQ(DecodeKeyValue(1, "abc").text, "abc");
+    EXPECT_TRUE(DecodeKeyValue(1, {}).error);
+    EXPECT_FALSE(DecodeKeyValue(3, "xyz").changed);
+    EXPECT_FALSE(SystemInformationPrograms().isEmpty());
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+// Every modal question the program asks goes through here, so that tests can answer
+// them without a window of their own.
+namespace Dialogs {
+
+// The platform's folder chooser: a folder path (no trailing separator except a root's),
+// or an empty text when the user cancels.
+QString BrowseForFolder(QWidget* owner, const QString& title);
+
+enum class Icon { None, Warning };
+// A modal message box captioned "ZOV" with a single OK button.
+void Message(QWidget* owner, const QString& text, Icon icon);
+
+// For tests: the answer the next folder chooser gives instead of showing itself.
+void SetNextFolder(std::optional<QString> folder);
+// For tests: messages go to sink instead of a message box; an empty sink restores them.
+void SetMessageSink(std::function<void(const QString& text, Icon icon)> sink);
+
+} // namespace Dialogs

@@ -1,0 +1,73 @@
+#include "PreviewDecoration.h"
+#include "listing/PreviewListModel.h"
+
+#include <QColor>
+
+QString PreviewDecoration::StatusText(RowStatus status) {
+    switch (status) {
+    case RowStatus::Ok:
+        return {};
+    case RowStatus::EmptyName:
+        return tr("The new name is empty.");
+    case RowStatus::DotName:
+        return tr("\".\" and \"..\" can't be file names.");
+    case RowStatus::InvalidCharacter:
+        return tr("The new name holds a character that file names can't hold, such as \"/\".");
+    case RowStatus::NameTooLong:
+        return tr("The new name is longer than the file system allows.");
+    case RowStatus::DuplicateTarget:
+        return tr("An earlier file in the preview gets the same new name.");
+    case RowStatus::TargetExists:
+        return tr("Another file already has this name.");
+    }
+    return {};
+}
+
+QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
+    switch (outcome) {
+    case RowOutcome::NotRun:
+        return {};
+    case RowOutcome::Renamed:
+        return tr("Renamed.");
+    case RowOutcome::Unchanged:
+        return tr("Has this name.");
+    case RowOutcome::TargetExists:
+        return tr("Not renamed: another file has this name.");
+    case RowOutcome::DuplicateTarget:
+        return tr("Not renamed: an earlier file took this name.");
+    case RowOutcome::InvalidName:
+        return tr("Not renamed: the new name is not a valid file name.");
+    case RowOutcome::SourceMissing:
+        return tr("Not renamed: the file is no longer there.");
+    case RowOutcome::PermissionDenied:
+        return tr("Not renamed: permission denied.");
+    case RowOutcome::Failed:
+        return tr("Not renamed.");
+    }
+    return {};
+}
+
+QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
+    if (role != Qt::ForegroundRole && role != Qt::ToolTipRole)
+        return QIdentityProxyModel::data(index, role);
+    const auto status =
+        RowStatus(QIdentityProxyModel::data(index, PreviewListModel::StatusRole).toInt());
+    const auto outcome =
+        RowOutcome(QIdentityProxyModel::data(index, PreviewListModel::OutcomeRole).toInt());
+    const bool failed = QIdentityProxyModel::data(index, PreviewListModel::FailedRole).toBool();
+    const bool problem = outcome == RowOutcome::NotRun ? status != RowStatus::Ok : failed;
+    if (role == Qt::ForegroundRole)
+        return problem ? QVariant(QColor(190, 0, 0)) : QVariant();
+    if (outcome == RowOutcome::NotRun)
+        return status == RowStatus::Ok ? QVariant() : QVariant(StatusText(status));
+    QString tip = OutcomeText(outcome);
+    const PreviewListModel* m = qobject_cast<const PreviewListModel*>(sourceModel());
+    if (m) {
+        const PreviewRow& r = m->row(mapToSource(index).row());
+        if (r.timesNotSet)
+            tip += QLatin1Char(' ') + tr("The times were not set.");
+        if (r.attributesNotSet)
+            tip += QLatin1Char(' ') + tr("The attributes were not all set.");
+    }
+    return tip;
+}

@@ -1,0 +1,396 @@
+#include "frmTavlo.h"
+#include "ui_frmTavlo.h"
+
+#include "Dialogs.h"
+#include "HelpWindow.h"
+#include "PreviewDecoration.h"
+#include "frmAbout.h"
+
+#include "files/basTavlo.h"
+#include "rename/Compose.h"
+#include "rename/Preview.h"
+#include "rename/RenameRun.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDateTime>
+#include <QDir>
+#include <QScreen>
+#include <QStyle>
+
+// The resources live in a static library: register them before first use.
+static void initResources() {
+    Q_INIT_RESOURCE(zov);
+}
+
+namespace {
+
+int valueOf(const QCheckBox* box) {
+    switch (box->checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+basTavlo::DateTime picked(const QDateEdit* date, const QTimeEdit* time) {
+    return basTavlo::DateTime::fromDateAndTime(date->date(), time->time());
+}
+
+QFont verdana(qreal points, bool bold = false) {
+    QFont f(QStringLiteral("Verdana"));
+    f.setStyleHint(QFont::SansSerif); // the system's sans-serif where Verdana is missing
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+} // namespace
+
+frmTavlo::frmTavlo(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_ui(std::make_unique<Ui::frmTavlo>()) {
+    initResources();
+    m_ui->setupUi(this);
+    applyLook();
+
+    m_ui->lstOriginal->setModel(&m_lists.original);
+    m_ui->lstInclude->setModel(&m_lists.include);
+    m_ui->lstExclude->setModel(&m_lists.exclude);
+    m_preview = new PreviewDecoration(this);
+    m_preview->setSourceModel(&m_lists.changed);
+    m_ui->lstChanged->setModel(m_preview);
+    m_ui->lstChanged->setColumnWidth(0, 248);
+    m_ui->lstChanged->setColumnHidden(1, true); // the old path is held, never shown
+
+    // Alone in its group, the option can be selected but not cleared by a click.
+    auto* numeric = new QButtonGroup(this);
+    numeric->addButton(m_ui->optNumeric);
+
+    connectControls();
+    Form_Load();
+}
+
+frmTavlo::~frmTavlo() = default;
+
+void frmTavlo::applyLook() {
+    setWindowIcon(QIcon(QStringLiteral(":/icons/zov-32.png")));
+    setFont(verdana(8.25));
+    m_ui->cmdPreview->setFont(verdana(8.25, true));
+    m_ui->cmdStart->setFont(verdana(9, true));
+    QPalette pal = palette();
+    const QColor back(248, 248, 248);
+    pal.setColor(QPalette::Window, back);
+    pal.setColor(QPalette::Base, back);
+    pal.setColor(QPalette::Button, QColor(224, 224, 224));
+    setPalette(pal);
+    // Check boxes and option buttons are opaque in the window's colour, so that a group
+    // heading covers the outline behind it.
+    for (QAbstractButton* b : findChildren<QAbstractButton*>())
+        if (qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b))
+            b->setBackgroundRole(QPalette::Window);
+    m_ui->cmdBrowseSource->setIcon(QIcon(QStringLiteral(":/icons/folder.png")));
+    m_ui->cmdUp->setIcon(QIcon(QStringLiteral(":/icons/up.png")));
+    m_ui->cmdDown->setIcon(QIcon(QStringLiteral(":/icons/down.png")));
+    m_ui->lnePreview->setColor(palette().color(QPalette::WindowText));
+
+    // The client area is fixed; the menu bar sits above it.
+    m_ui->centralwidget->setFixedSize(667, 550);
+    setFixedSize(667, 550 + m_ui->menubar->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    m_ui->cmdBrowseSource->setFocus();
+}
+
+void frmTavlo::connectControls() {
+    auto* ui = m_ui.get();
+    connect(ui->cmdNext, &QPushButton::clicked, this, &frmTavlo::cmdNext_Click);
+    connect(ui->cmdPrevious, &QPushButton::clicked, this, &frmTavlo::cmdPrevious_Click);
+    connect(ui->cmdBrowseSource, &QPushButton::clicked, this, &frmTavlo::cmdBrowseSource_Click);
+    connect(ui->cmdRefresh, &QPushButton::clicked, this, &frmTavlo::cmdRefresh_Click);
+    connect(ui->chkSelectAll, &QCheckBox::stateChanged, this, &frmTavlo::chkSelectAll_Click);
+    connect(ui->lstOriginal, &QListView::clicked, this, &frmTavlo::lstOriginal_Click);
+    connect(&m_lists.original, &CheckListModel::markChanged, this, &frmTavlo::lstOriginal_Click);
+    connect(ui->cmdUp, &QPushButton::clicked, this, &frmTavlo::cmdUp_Click);
+    connect(ui->cmdDown, &QPushButton::clicked, this, &frmTavlo::cmdDown_Click);
+    connect(ui->cmdPreview, &QPushButton::clicked, this, &frmTavlo::cmdPreview_Click);
+    connect(ui->optNumeric, &QRadioButton::clicked, this, &frmTavlo::optNumeric_Click);
+    connect(ui->cmdStart, &QPushButton::clicked, this, &frmTavlo::cmdStart_Click);
+    connect(ui->cmdAbout, &QPushButton::clicked, this, &frmTavlo::cmdAbout_Click);
+    connect(ui->mnuAbout, &QAction::triggered, this, &frmTavlo::mnuAbout_Click);
+    connect(ui->mnuContent, &QAction::triggered, this, &frmTavlo::mnuContent_Click);
+    connect(ui->mnuFAQ, &QAction::triggered, this, &frmTavlo::mnuFAQ_Click);
+    connect(ui->cmdExit, &QPushButton::clicked, this, &frmTavlo::cmdExit_Click);
+
+    // The highlighted item of the list and the model's current item are one.
+    connect(
+        ui->lstOriginal->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex& current) { m_lists.original.setCurrentIndex(current.row()); });
+    connect(&m_lists.original, &CheckListModel::currentChanged, this, [this](int row) {
+        QListView* view = m_ui->lstOriginal;
+        const QModelIndex index = m_lists.original.index(row);
+        if (view->currentIndex() != index)
+            view->setCurrentIndex(index);
+    });
+}
+
+void frmTavlo::resetProgress() {
+    setProgress(0);
+    m_ui->pbrTavlo->hide();
+}
+
+void frmTavlo::setProgress(double value) {
+    m_progress = value;
+    m_ui->pbrTavlo->setValue(qRound(value * 100));
+    // The run does not return to the event loop, so paint the bar when it has visibly moved.
+    const int percent = int(value);
+    if (percent != m_paintedPercent && m_ui->pbrTavlo->isVisible()) {
+        m_paintedPercent = percent;
+        m_ui->pbrTavlo->repaint();
+    }
+}
+
+void frmTavlo::showListTexts() {
+    m_ui->lblOriginalFilesSelected->setText(m_lists.originalCountText);
+    m_ui->lblPreviewFiles->setText(m_lists.previewCountText);
+}
+
+void frmTavlo::Form_Load() {
+    resetProgress();
+    m_ui->fraThree->show();
+    m_ui->fraFour->hide();
+    m_ui->fraSix->hide();
+    m_ui->cmdPrevious->setEnabled(false);
+    m_ui->cmdNext->show();
+    QDateEdit* dates[] = {m_ui->dtpFileCreationDate,       m_ui->dtpFileLastAccessedDate,
+                          m_ui->dtpFileModifiedDate,       m_ui->dtpFilterCreationDate,
+                          m_ui->dtpFilterLastAccessedDate, m_ui->dtpFilterModifiedDate};
+    QTimeEdit* times[] = {m_ui->dtpFileCreationTime,       m_ui->dtpFileLastAccessedTime,
+                          m_ui->dtpFileModifiedTime,       m_ui->dtpFilterCreationTime,
+                          m_ui->dtpFilterLastAccessedTime, m_ui->dtpFilterModifiedTime};
+    for (int i = 0; i < 6; ++i) {
+        dates[i]->setDate(QDate::currentDate());
+        times[i]->setTime(QTime::currentTime());
+    }
+}
+
+void frmTavlo::cmdNext_Click() {
+    resetProgress();
+    if (m_ui->fraThree->isVisibleTo(this)) {
+        m_ui->fraThree->hide();
+        m_ui->fraFour->show();
+        m_ui->fraSix->hide();
+        m_ui->cmdPrevious->setEnabled(true);
+    } else if (m_ui->fraFour->isVisibleTo(this)) {
+        m_ui->fraThree->hide();
+        m_ui->fraFour->hide();
+        m_ui->fraSix->show();
+        m_ui->cmdNext->setEnabled(false);
+    }
+}
+
+void frmTavlo::cmdPrevious_Click() {
+    resetProgress();
+    if (m_ui->fraFour->isVisibleTo(this)) {
+        m_ui->fraThree->show();
+        m_ui->fraFour->hide();
+        m_ui->fraSix->hide();
+        m_ui->cmdPrevious->setEnabled(false);
+    } else if (m_ui->fraSix->isVisibleTo(this)) {
+        m_ui->fraThree->hide();
+        m_ui->fraFour->show();
+        m_ui->fraSix->hide();
+        m_ui->cmdNext->setEnabled(true);
+    }
+}
+
+void frmTavlo::cmdBrowseSource_Click() {
+    resetProgress();
+    m_lastBrowsedPath = Dialogs::BrowseForFolder(this, QStringLiteral("Browse for source folder."));
+    if (!m_lastBrowsedPath.trimmed().isEmpty())
+        m_ui->txtSourceFiles->setText(
+            basTavlo::WithTrailingSeparator(QDir::toNativeSeparators(m_lastBrowsedPath)));
+    else
+        m_ui->txtSourceFiles->clear();
+    DisplayFiles(m_ui->txtSourceFiles->text());
+}
+
+void frmTavlo::cmdRefresh_Click() {
+    resetProgress();
+    m_ui->chkSelectAll->setCheckState(Qt::Unchecked);
+    DisplayFiles(m_ui->txtSourceFiles->text());
+}
+
+void frmTavlo::DisplayFiles(const QString& strPath) {
+    ::DisplayFiles(m_lists, strPath);
+    showListTexts();
+}
+
+void frmTavlo::chkSelectAll_Click() {
+    resetProgress();
+    QCoreApplication::processEvents(); // once, before the marks are set
+    SetAllMarks(m_lists.original, valueOf(m_ui->chkSelectAll));
+    m_ui->lstOriginal->viewport()->update();
+}
+
+void frmTavlo::lstOriginal_Click() {
+    m_ui->lblOriginalFilesSelected->setText(
+        SelectionCountText(m_lists.original.checkedCount(), m_lists.original.count()));
+}
+
+void frmTavlo::cmdUp_Click() {
+    resetProgress();
+    MoveCurrentUp(m_lists.original);
+}
+
+void frmTavlo::cmdDown_Click() {
+    MoveCurrentDown(m_lists.original);
+}
+
+RenameSettings frmTavlo::ReadRenameSettings() const {
+    const auto* ui = m_ui.get();
+    RenameSettings s;
+    s.optFilenameModifications = ui->optFilenameModifications->isChecked();
+    s.chkPrefix = valueOf(ui->chkPrefix);
+    s.txtPrefix = ui->txtPrefix->text();
+    s.chkSuffix = valueOf(ui->chkSuffix);
+    s.txtSuffix = ui->txtSuffix->text();
+    s.chkChangeCase = valueOf(ui->chkChangeCase);
+    s.cboChangeCase = ui->cboChangeCase->currentIndex();
+    s.chkReplaceString = valueOf(ui->chkReplaceString);
+    s.txtReplaceString = ui->txtReplaceString->text();
+    s.txtWith = ui->txtWith->text();
+    s.optSequencing = ui->optSequencing->isChecked();
+    s.chkSeqPrefix = valueOf(ui->chkSeqPrefix);
+    s.txtSeqPrefix = ui->txtSeqPrefix->text();
+    s.chkSeqSuffix = valueOf(ui->chkSeqSuffix);
+    s.txtSeqSuffix = ui->txtSeqSuffix->text();
+    s.optNumeric = ui->optNumeric->isChecked();
+    s.txtDigitStartWith = ui->txtDigitStartWith->text();
+    s.txtDigits = ui->txtDigits->text();
+    s.optPrefixSequence = ui->optPrefixSequence->isChecked();
+    s.optSuffixSequence = ui->optSuffixSequence->isChecked();
+    s.chkChangeExtension = valueOf(ui->chkChangeExtension);
+    s.txtChangeExtension = ui->txtChangeExtension->text();
+    s.chkAppendExtension = valueOf(ui->chkAppendExtension);
+    s.txtAppendExtension = ui->txtAppendExtension->text();
+    return s;
+}
+
+FilterSettings frmTavlo::ReadFilterSettings() const {
+    const auto* ui = m_ui.get();
+    FilterSettings f;
+    f.chkFilterOnAttributes = valueOf(ui->chkFilterOnAttributes);
+    f.cboIncludeExclude = ui->cboIncludeExclude->currentIndex();
+    f.chkFilterReadOnly = valueOf(ui->chkFilterReadOnly);
+    f.chkFilterArchive = valueOf(ui->chkFilterArchive);
+    f.chkFilterSystem = valueOf(ui->chkFilterSystem);
+    f.chkFilterHidden = valueOf(ui->chkFilterHidden);
+    f.chkFilterOnTimes = valueOf(ui->chkFilterOnTimes);
+    f.creation = {valueOf(ui->chkFilterCreationDateTime), ui->cboCreation->currentIndex(),
+                  picked(ui->dtpFilterCreationDate, ui->dtpFilterCreationTime)};
+    f.modified = {valueOf(ui->chkFilterModifiedDateTime), ui->cboModified->currentIndex(),
+                  picked(ui->dtpFilterModifiedDate, ui->dtpFilterModifiedTime)};
+    f.lastAccessed = {valueOf(ui->chkFilterLastAccessed), ui->cboLastAccessed->currentIndex(),
+                      picked(ui->dtpFilterLastAccessedDate, ui->dtpFilterLastAccessedTime)};
+    f.chkFilterOnExtension = valueOf(ui->chkFilterOnExtension);
+    f.chkInclude = valueOf(ui->chkInclude);
+    f.chkExclude = valueOf(ui->chkExclude);
+    return f;
+}
+
+AdvancedSettings frmTavlo::ReadAdvancedSettings() const {
+    const auto* ui = m_ui.get();
+    AdvancedSettings a;
+    a.chkModifyAttributes = valueOf(ui->chkModifyAttributes);
+    a.chkReadOnly = valueOf(ui->chkReadOnly);
+    a.chkHidden = valueOf(ui->chkHidden);
+    a.chkArchive = valueOf(ui->chkArchive);
+    a.chkSystem = valueOf(ui->chkSystem);
+    a.chkModifyDateTime = valueOf(ui->chkModifyDateTime);
+    a.chkFileCreation = valueOf(ui->chkFileCreation);
+    a.chkFileModified = valueOf(ui->chkFileModified);
+    a.chkFileLastAccessed = valueOf(ui->chkFileLastAccessed);
+    a.creation = picked(ui->dtpFileCreationDate, ui->dtpFileCreationTime);
+    a.modified = picked(ui->dtpFileModifiedDate, ui->dtpFileModifiedTime);
+    a.lastAccessed = picked(ui->dtpFileLastAccessedDate, ui->dtpFileLastAccessedTime);
+    return a;
+}
+
+void frmTavlo::cmdPreview_Click() {
+    resetProgress();
+    PreviewFiles(m_lists, ReadRenameSettings(), ReadFilterSettings());
+    showListTexts();
+}
+
+void frmTavlo::optNumeric_Click() {
+    resetProgress();
+    const NumericDefaults d = NumericSequenceDefaults(
+        m_ui->txtDigitStartWith->text(), m_ui->txtDigits->text(), m_lists.original.count());
+    m_ui->txtDigitStartWith->setText(d.txtDigitStartWith);
+    m_ui->txtDigits->setText(d.txtDigits);
+}
+
+QString frmTavlo::FailureSummary(const RunReport& report) {
+    if (report.failed == 0)
+        return {};
+    QStringList lines;
+    for (const PreviewRow& r : report.rows) {
+        if (!r.failed())
+            continue;
+        if (lines.size() == 5) {
+            lines << tr("...");
+            break;
+        }
+        QString reason = PreviewDecoration::OutcomeText(r.outcome);
+        if (r.outcome == RowOutcome::Renamed || r.outcome == RowOutcome::Unchanged)
+            reason = r.timesNotSet ? tr("the times were not set.")
+                                   : tr("the attributes were not all set.");
+        lines << QDir::toNativeSeparators(r.oldPath) + QLatin1String(": ") + reason;
+    }
+    return tr("%1 of %2 files did not get everything planned. No file was replaced.")
+               .arg(report.failed)
+               .arg(report.rows.size()) +
+           QLatin1String("\n\n") + lines.join(QLatin1Char('\n'));
+}
+
+void frmTavlo::cmdStart_Click() {
+    m_paintedPercent = -1;
+    setProgress(0);
+    m_ui->pbrTavlo->show();
+    RunCallbacks callbacks;
+    callbacks.progress = [this](double v) { setProgress(v); };
+    callbacks.message = [this](const QString& text) {
+        Dialogs::Message(this, text, Dialogs::Icon::Warning);
+    };
+    const RunReport report = RenameFiles(m_lists.changed.rows(), ReadAdvancedSettings(), callbacks);
+    m_lists.changed.setOutcomes(report.rows);
+    const QString summary = FailureSummary(report);
+    if (!summary.isEmpty())
+        Dialogs::Message(this, summary, Dialogs::Icon::Warning);
+}
+
+void frmTavlo::cmdAbout_Click() {
+    frmAbout about(this);
+    about.exec();
+}
+
+void frmTavlo::mnuAbout_Click() {
+    cmdAbout_Click();
+}
+
+void frmTavlo::mnuContent_Click() {
+    HelpWindow::Show(this, HelpWindow::Page::Contents);
+}
+
+void frmTavlo::mnuFAQ_Click() {
+    HelpWindow::Show(this, HelpWindow::Page::Faq);
+}
+
+void frmTavlo::cmdExit_Click() {
+    QApplication::exit(0);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "listing/FileLists.h"
+#include "rename/Settings.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+namespace Ui {
+class frmTavlo;
+}
+class PreviewDecoration;
+struct RunReport;
+
+// The main window. Its handlers carry the names of the controls and events they serve;
+// each reads the controls it needs into plain settings and hands the work to the core.
+class frmTavlo : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmTavlo(QWidget* parent = nullptr);
+    ~frmTavlo() override;
+
+    FileLists& lists() { return m_lists; }
+    double progressValue() const { return m_progress; }
+
+    RenameSettings ReadRenameSettings() const;
+    FilterSettings ReadFilterSettings() const;
+    AdvancedSettings ReadAdvancedSettings() const;
+
+    // The summary shown after a run with failures; empty when every row went well.
+    static QString FailureSummary(const RunReport& report);
+
+public slots:
+    void Form_Load();
+    void cmdNext_Click();
+    void cmdPrevious_Click();
+    void cmdBrowseSource_Click();
+    void cmdRefresh_Click();
+    void chkSelectAll_Click();
+    void lstOriginal_Click();
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void cmdPreview_Click();
+    void optNumeric_Click();
+    void cmdStart_Click();
+    void cmdAbout_Click();
+    void mnuAbout_Click();
+    void mnuContent_Click();
+    void mnuFAQ_Click();
+    void cmdExit_Click();
+
+private:
+    void DisplayFiles(const QString& strPath);
+    void showListTexts();
+    void resetProgress();
+    void setProgress(double value);
+    void connectControls();
+    void applyLook();
+
+    std::unique_ptr<Ui::frmTavlo> m_ui;
+    FileLists m_lists;
+    PreviewDecoration* m_preview = nullptr;
+    QString m_lastBrowsedPath;
+    double m_progress = 0;
+    int m_paintedPercent = -1;
+};
