@@ -83,8 +83,9 @@ bool SameFile(const QString& a, const QString& b);
 
 // The longest file name, in the units the system counts, for files in folder.
 int MaxNameLength(const QString& folder);
-// How long name is in those units.
+// How long name is in those units, and a bound on it that costs nothing to compute.
 int NameLength(const QString& name);
+int NameLengthAtMost(const QString& name);
 
 // Times to set: nullopt leaves that time unchanged. UTC seconds since 1970.
 struct TimesToSet {

@@ -75,6 +75,13 @@ bool isDotName(const char* name) {
     return name[0] == '.';
 }
 
+bool isAscii(const char* s) {
+    for (; *s; ++s)
+        if (static_cast<unsigned char>(*s) >= 0x80)
+            return false;
+    return true;
+}
+
 QString errorName() {
     return QStringLiteral("Error").leftJustified(260, QLatin1Char(' '));
 }
@@ -116,11 +123,10 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
         full.append(name);
         if (dosBitsOf(readDosAttrib(full.c_str())) & (AttrHidden | AttrSystem))
             continue;
-        const QByteArray raw(name);
-        QString decoded = QFile::decodeName(raw);
-        if (QFile::encodeName(decoded) != raw)
-            continue;
-        names.push_back(std::move(decoded));
+        names.push_back(QFile::decodeName(name));
+        // Plain ASCII always decodes exactly; anything else must come back the same bytes.
+        if (!isAscii(name) && QFile::encodeName(names.back()) != QByteArray(name))
+            names.pop_back();
     }
     closedir(dir);
     return true;
@@ -290,6 +296,11 @@ int MaxNameLength(const QString& folder) {
 
 int NameLength(const QString& name) {
     return int(QFile::encodeName(name).size());
+}
+
+// UTF-8 takes at most three bytes for each UTF-16 unit.
+int NameLengthAtMost(const QString& name) {
+    return int(name.size()) * 3;
 }
 
 SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times) {

@@ -144,6 +144,10 @@ int NameLength(const QString& name) {
     return int(name.size());
 }
 
+int NameLengthAtMost(const QString& name) {
+    return int(name.size());
+}
+
 SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times) {
     SetTimesResult r;
     if (!times.creation && !times.lastWrite && !times.lastAccess)

@@ -5,9 +5,40 @@
 CheckListModel::CheckListModel(Order order, QObject* parent)
     : QAbstractListModel(parent), m_order(order) {}
 
-bool CheckListModel::lessText(const QString& a, const QString& b) {
-    const int c = QString::compare(a, b, Qt::CaseInsensitive);
+QString CheckListModel::foldedKey(const QString& text) {
+    // Simple case folding keeps each character's length, so the key is written in place.
+    QString key(text.size(), Qt::Uninitialized);
+    QChar* out = key.data();
+    const QChar* in = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = in[i].unicode();
+        if (u < 0x80) {
+            out[i] = QChar(u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u);
+        } else if (in[i].isHighSurrogate() && i + 1 < n && in[i + 1].isLowSurrogate()) {
+            const char32_t f = QChar::toCaseFolded(QChar::surrogateToUcs4(in[i], in[i + 1]));
+            const bool pair = QChar::requiresSurrogates(f);
+            out[i] = pair ? QChar(QChar::highSurrogate(f)) : in[i];
+            out[i + 1] = pair ? QChar(QChar::lowSurrogate(f)) : in[i + 1];
+            ++i;
+        } else {
+            out[i] = in[i].toCaseFolded();
+        }
+    }
+    return key;
+}
+
+namespace {
+
+bool lessKeyed(const QString& keyA, const QString& a, const QString& keyB, const QString& b) {
+    const int c = QString::compare(keyA, keyB, Qt::CaseSensitive);
     return c != 0 ? c < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
+}
+
+} // namespace
+
+bool CheckListModel::lessText(const QString& a, const QString& b) {
+    return lessKeyed(foldedKey(a), a, foldedKey(b), b);
 }
 
 void CheckListModel::clear() {
@@ -34,8 +65,18 @@ void CheckListModel::addItem(const QString& text) {
 }
 
 void CheckListModel::setItems(std::vector<QString> texts) {
-    if (m_order == Order::Sorted)
-        std::sort(texts.begin(), texts.end(), lessText);
+    if (m_order == Order::Sorted) {
+        // Fold each text once; comparing folded keys is then a plain code compare.
+        std::vector<std::pair<QString, QString>> keyed;
+        keyed.reserve(texts.size());
+        for (QString& t : texts)
+            keyed.emplace_back(foldedKey(t), std::move(t));
+        std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) {
+            return lessKeyed(x.first, x.second, y.first, y.second);
+        });
+        for (size_t i = 0; i < keyed.size(); ++i)
+            texts[i] = std::move(keyed[i].second);
+    }
     beginResetModel();
     m_items.clear();
     m_items.reserve(texts.size());

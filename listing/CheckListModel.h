@@ -18,6 +18,8 @@ public:
     // Ignoring case, then by exact character codes, so equal-but-for-case texts always
     // come out in the same order whatever the locale.
     static bool lessText(const QString& a, const QString& b);
+    // The text with each character case-folded: the key of that order.
+    static QString foldedKey(const QString& text);
 
     void clear();
     void addItem(const QString& text);

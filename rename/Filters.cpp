@@ -52,6 +52,14 @@ bool passesTime(const TimeFilterSettings& f, const basTavlo::DateTime& fileTime)
 
 } // namespace
 
+bool FilterRun::active() const {
+    return needsDetails() || IsOn(m_s.chkFilterOnExtension);
+}
+
+bool FilterRun::needsDetails() const {
+    return IsOn(m_s.chkFilterOnAttributes) || IsOn(m_s.chkFilterOnTimes);
+}
+
 bool FilterRun::PassesFilters(const QString& path, const basTavlo::FileDetails& d) const {
     if (IsOn(m_s.chkFilterOnAttributes)) {
         const bool equal =

@@ -22,6 +22,9 @@ public:
               const CheckListModel& exclude);
 
     bool PassesFilters(const QString& path, const basTavlo::FileDetails& details) const;
+    // Whether any filter is on, and whether one of them reads the attributes or times.
+    bool active() const;
+    bool needsDetails() const;
 
 private:
     FilterSettings m_s;

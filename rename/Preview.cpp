@@ -24,7 +24,8 @@ RowStatus CheckNewName(const QString& name, int maxNameLength) {
     if (name.endsWith(u' ') || name.endsWith(u'.'))
         return RowStatus::InvalidCharacter;
 #endif
-    if (basTavlo::NameLength(name) > maxNameLength)
+    if (basTavlo::NameLengthAtMost(name) > maxNameLength &&
+        basTavlo::NameLength(name) > maxNameLength)
         return RowStatus::NameTooLong;
     return RowStatus::Ok;
 }
@@ -115,7 +116,11 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         // A file gone (or hidden) since the listing gets no row: renaming it can't work.
         if (!present)
             continue;
-        if (!filterRun.PassesFilters(path, basTavlo::DetailsFromFindData(found)))
+        // Times are converted to local time only when a filter looks at them.
+        if (filterRun.active() &&
+            !filterRun.PassesFilters(path, filterRun.needsDetails()
+                                               ? basTavlo::DetailsFromFindData(found)
+                                               : basTavlo::FileDetails{}))
             continue;
         const QString folder = path.left(path.size() - oldName.size());
         if (folder != maxFolder) {

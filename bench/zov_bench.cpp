@@ -1,0 +1,257 @@
+// Times the road from listing to rename for folders of N files, three ways side by side:
+// the raw system calls, the core, and the real window offscreen. Each way runs in a child
+// process of its own so that its peak resident memory is its own.
+#include "files/DosAttrib.h"
+#include "listing/FileLists.h"
+#include "rename/Preview.h"
+#include "rename/RenameRun.h"
+#include "ui/Dialogs.h"
+#include "ui/frmTavlo.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kPhases[] = {"list", "select", "preview", "rename"};
+using Times = std::array<double, 4>;
+
+void makeFiles(const QString& dir, int n) {
+    const QByteArray base = QFile::encodeName(dir) + '/';
+    for (int i = 0; i < n; ++i) {
+        const QByteArray p =
+            base + QByteArray("IMG_") + QByteArray::number(i).rightJustified(6, '0') + ".jpg";
+        const int fd = ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0) {
+            std::perror("create");
+            std::exit(2);
+        }
+        ::close(fd);
+    }
+}
+
+Times baseline(const QString& dir) {
+    Times t{};
+    QElapsedTimer clock;
+    const std::string folder = QFile::encodeName(dir).toStdString() + '/';
+    std::vector<std::string> names;
+    clock.start();
+    DIR* d = opendir(folder.c_str());
+    while (dirent* e = readdir(d))
+        if (e->d_name[0] != '.')
+            names.emplace_back(e->d_name);
+    closedir(d);
+    t[0] = clock.nsecsElapsed() / 1e9;
+
+    clock.restart();
+    char buf[256];
+    std::string path;
+    for (const std::string& n : names) {
+        path = folder + n;
+        struct statx sx;
+        statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx);
+        getxattr(path.c_str(), basTavlo::kDosAttribName, buf, sizeof buf);
+    }
+    t[2] = clock.nsecsElapsed() / 1e9;
+
+    clock.restart();
+    std::string to;
+    for (const std::string& n : names) {
+        path = folder + n;
+        to = folder + "new_" + n;
+        renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    }
+    t[3] = clock.nsecsElapsed() / 1e9;
+    return t;
+}
+
+RenameSettings sequenceSettings() {
+    RenameSettings s;
+    s.optFilenameModifications = false;
+    s.optSequencing = true;
+    s.chkSeqPrefix = 1;
+    s.txtSeqPrefix = QStringLiteral("new_");
+    s.optNumeric = true;
+    s.txtDigitStartWith = QStringLiteral("1");
+    s.txtDigits = QStringLiteral("6");
+    return s;
+}
+
+Times core(const QString& dir) {
+    Times t{};
+    QElapsedTimer clock;
+    FileLists lists;
+    clock.start();
+    DisplayFiles(lists, dir + QLatin1Char('/'));
+    t[0] = clock.nsecsElapsed() / 1e9;
+    clock.restart();
+    SetAllMarks(lists.original, 1);
+    t[1] = clock.nsecsElapsed() / 1e9;
+    clock.restart();
+    PreviewFiles(lists, sequenceSettings(), FilterSettings{});
+    t[2] = clock.nsecsElapsed() / 1e9;
+    clock.restart();
+    const RunReport r = RenameFiles(lists.changed.rows(), AdvancedSettings{});
+    t[3] = clock.nsecsElapsed() / 1e9;
+    if (r.failed != 0)
+        std::fprintf(stderr, "core: %d rows failed\n", r.failed);
+    return t;
+}
+
+Times window(const QString& dir) {
+    Times t{};
+    QElapsedTimer clock;
+    frmTavlo w;
+    w.show();
+    QCoreApplication::processEvents();
+    auto* ui = &w;
+    ui->findChild<QRadioButton*>(QStringLiteral("optSequencing"))->setChecked(true);
+    ui->findChild<QCheckBox*>(QStringLiteral("chkSeqPrefix"))->setChecked(true);
+    ui->findChild<QLineEdit*>(QStringLiteral("txtSeqPrefix"))->setText(QStringLiteral("new_"));
+    ui->findChild<QRadioButton*>(QStringLiteral("optNumeric"))->setChecked(true);
+    ui->findChild<QLineEdit*>(QStringLiteral("txtDigitStartWith"))->setText(QStringLiteral("1"));
+    ui->findChild<QLineEdit*>(QStringLiteral("txtDigits"))->setText(QStringLiteral("6"));
+
+    Dialogs::SetNextFolder(dir);
+    clock.start();
+    w.cmdBrowseSource_Click();
+    QCoreApplication::processEvents();
+    t[0] = clock.nsecsElapsed() / 1e9;
+    clock.restart();
+    ui->findChild<QCheckBox*>(QStringLiteral("chkSelectAll"))->setCheckState(Qt::Checked);
+    QCoreApplication::processEvents();
+    t[1] = clock.nsecsElapsed() / 1e9;
+    clock.restart();
+    w.cmdPreview_Click();
+    QCoreApplication::processEvents();
+    t[2] = clock.nsecsElapsed() / 1e9;
+    Dialogs::SetMessageSink([](const QString& m, Dialogs::Icon) {
+        std::fprintf(stderr, "window: %s\n", qPrintable(m.left(200)));
+    });
+    clock.restart();
+    w.cmdStart_Click();
+    QCoreApplication::processEvents();
+    t[3] = clock.nsecsElapsed() / 1e9;
+    return t;
+}
+
+long peakKiB() {
+    struct rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// Child: one way, one size. Prints "t0 t1 t2 t3 peakKiB".
+int runOne(const QString& mode, int n) {
+    QTemporaryDir tmp(QDir::currentPath() + QStringLiteral("/zov-bench-XXXXXX"));
+    if (!tmp.isValid())
+        return 2;
+    makeFiles(tmp.path(), n);
+    const Times t = mode == QLatin1String("raw")    ? baseline(tmp.path())
+                    : mode == QLatin1String("core") ? core(tmp.path())
+                                                    : window(tmp.path());
+    std::printf("%.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], peakKiB());
+    return 0;
+}
+
+struct Result {
+    Times t{};
+    long peakKiB = 0;
+    double total() const { return t[0] + t[1] + t[2] + t[3]; }
+};
+
+Result spawn(const QString& self, const QString& mode, int n) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(self, {QStringLiteral("--one"), mode, QString::number(n)});
+    p.waitForFinished(-1);
+    Result r;
+    const QList<QByteArray> f = p.readAllStandardOutput().simplified().split(' ');
+    if (f.size() == 5) {
+        for (int i = 0; i < 4; ++i)
+            r.t[size_t(i)] = f[i].toDouble();
+        r.peakKiB = f[4].toLong();
+    } else {
+        std::fprintf(stderr, "%s %d: no result\n", qPrintable(mode), n);
+    }
+    return r;
+}
+
+QString ratio(double a, double b) {
+    return b > 0 ? QString::number(a / b, 'f', 2) + QLatin1Char('x') : QStringLiteral("-");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--one") {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        return runOne(QString::fromLatin1(argv[2]), std::atoi(argv[3]));
+    }
+    QCoreApplication app(argc, argv);
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty())
+        sizes = {10000, 32767, 100000};
+    const QString self = QCoreApplication::applicationFilePath();
+
+    std::printf("%8s %-8s %10s %10s %7s %10s %7s\n", "files", "phase", "raw s", "core s", "ratio",
+                "window s", "ratio");
+    std::map<int, std::array<Result, 3>> all;
+    for (const int n : sizes) {
+        auto& r = all[n];
+        r[0] = spawn(self, QStringLiteral("raw"), n);
+        r[1] = spawn(self, QStringLiteral("core"), n);
+        r[2] = spawn(self, QStringLiteral("window"), n);
+        for (int ph = 0; ph < 5; ++ph) {
+            auto at = [&](const Result& x) { return ph < 4 ? x.t[size_t(ph)] : x.total(); };
+            std::printf("%8d %-8s %10.3f %10.3f %7s %10.3f %7s\n", n,
+                        ph < 4 ? kPhases[ph] : "total", at(r[0]), at(r[1]),
+                        qPrintable(ratio(at(r[1]), at(r[0]))), at(r[2]),
+                        qPrintable(ratio(at(r[2]), at(r[0]))));
+        }
+        std::printf("%8d %-8s %9.1fM %9.1fM %7s %9.1fM\n", n, "peak RSS", r[0].peakKiB / 1024.0,
+                    r[1].peakKiB / 1024.0, "", r[2].peakKiB / 1024.0);
+    }
+    if (all.size() >= 2) {
+        const auto& small = all.begin()->second;
+        const auto& large = all.rbegin()->second;
+        std::printf("\ngrowth %d -> %d files:", all.begin()->first, all.rbegin()->first);
+        for (int ph = 0; ph < 4; ++ph)
+            std::printf(" %s core %s window %s;", kPhases[ph],
+                        qPrintable(ratio(large[1].t[size_t(ph)], small[1].t[size_t(ph)])),
+                        qPrintable(ratio(large[2].t[size_t(ph)], small[2].t[size_t(ph)])));
+        std::printf("\n");
+    }
+    if (all.count(100000)) {
+        const auto& r = all[100000];
+        std::printf("100000 files: core %s of raw, window %s of raw, window peak %.1f MB\n",
+                    qPrintable(ratio(r[1].total(), r[0].total())),
+                    qPrintable(ratio(r[2].total(), r[0].total())), r[2].peakKiB / 1024.0);
+    }
+    return 0;
+}
