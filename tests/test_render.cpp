@@ -1,8 +1,13 @@
+#include "TestFolder.h"
+#include "ui/Dialogs.h"
 #include "ui/frmAbout.h"
 #include "ui/frmTavlo.h"
 
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include <gtest/gtest.h>
 
@@ -25,4 +30,31 @@ TEST(Render, WindowsToPng) {
     about.show();
     EXPECT_EQ(about.size(), QSize(382, 237));
     EXPECT_TRUE(about.grab().save(dir + QStringLiteral("/frmAbout.png")));
+}
+
+// The window at work: a folder listed, files checked and a numbered preview.
+TEST(Render, PreviewToPng) {
+    QString dir = qEnvironmentVariable("ZOV_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        dir = QDir::currentPath();
+    TestFolder f;
+    for (int i = 0; i < 14; ++i)
+        f.write(QStringLiteral("DSC_%1.JPG").arg(4711 + i * 3));
+    f.write("notes.txt");
+    frmTavlo w;
+    w.show();
+    Dialogs::SetNextFolder(f.path());
+    w.cmdBrowseSource_Click();
+    w.findChild<QCheckBox*>("chkSelectAll")->setCheckState(Qt::Checked);
+    w.lists().original.setChecked(14, false);
+    w.findChild<QRadioButton*>("optSequencing")->setChecked(true);
+    w.findChild<QCheckBox*>("chkSeqPrefix")->setChecked(true);
+    w.findChild<QLineEdit*>("txtSeqPrefix")->setText("Holiday ");
+    w.findChild<QRadioButton*>("optNumeric")->click();
+    w.findChild<QLineEdit*>("txtDigits")->setText("3");
+    w.findChild<QCheckBox*>("chkChangeExtension")->setChecked(true);
+    w.findChild<QLineEdit*>("txtChangeExtension")->setText("jpg");
+    w.cmdPreview_Click();
+    EXPECT_EQ(w.lists().changed.count(), 14);
+    EXPECT_TRUE(w.grab().save(dir + QStringLiteral("/frmTavlo-preview.png")));
 }

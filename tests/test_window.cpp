@@ -186,6 +186,7 @@ TEST_F(Window, TheRoadOfOneRename) {
     type("txtDigits", "3");
     click("cmdPreview");
     EXPECT_EQ(label("lblPreviewFiles"), "3 files in preview.");
+    EXPECT_EQ(label("lblOriginalFilesSelected"), "3 of 4 files selected");
     QTreeView* changed = get<QTreeView>("lstChanged");
     EXPECT_EQ(changed->model()->index(0, 0).data().toString(), f.file("IMG-001c.jpg"));
     EXPECT_EQ(changed->model()->index(0, 1).data().toString(), f.file("c.jpg"));
@@ -207,9 +208,11 @@ TEST_F(Window, TheRoadOfOneRename) {
     EXPECT_EQ(label("lblPreviewFiles"), "0 files in preview.");
 
     // Cancelling the chooser empties the folder field but keeps the files on show.
+    w->lists().original.setChecked(1, true);
     browse("");
     EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), "");
     EXPECT_EQ(w->lists().original.count(), 4);
+    EXPECT_EQ(label("lblOriginalFilesSelected"), "1 of 4 files selected");
     EXPECT_EQ(w->lists().include.count(), 0);
     // A root folder keeps its one separator.
     browse("/");

@@ -238,8 +238,9 @@ void frmTavlo::chkSelectAll_Click() {
 }
 
 void frmTavlo::lstOriginal_Click() {
-    m_ui->lblOriginalFilesSelected->setText(
-        SelectionCountText(m_lists.original.checkedCount(), m_lists.original.count()));
+    m_lists.originalCountText =
+        SelectionCountText(m_lists.original.checkedCount(), m_lists.original.count());
+    m_ui->lblOriginalFilesSelected->setText(m_lists.originalCountText);
 }
 
 void frmTavlo::cmdUp_Click() {
