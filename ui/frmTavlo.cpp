@@ -161,9 +161,7 @@ void frmTavlo::showListTexts() {
 
 void frmTavlo::Form_Load() {
     resetProgress();
-    m_ui->fraThree->show();
-    m_ui->fraFour->hide();
-    m_ui->fraSix->hide();
+    showPage(m_ui->fraThree);
     m_ui->cmdPrevious->setEnabled(false);
     m_ui->cmdNext->show();
     QDateEdit* dates[] = {m_ui->dtpFileCreationDate,       m_ui->dtpFileLastAccessedDate,
@@ -178,17 +176,18 @@ void frmTavlo::Form_Load() {
     }
 }
 
+void frmTavlo::showPage(QWidget* page) {
+    for (QWidget* p : {m_ui->fraThree, m_ui->fraFour, m_ui->fraSix})
+        p->setVisible(p == page);
+}
+
 void frmTavlo::cmdNext_Click() {
     resetProgress();
     if (m_ui->fraThree->isVisibleTo(this)) {
-        m_ui->fraThree->hide();
-        m_ui->fraFour->show();
-        m_ui->fraSix->hide();
+        showPage(m_ui->fraFour);
         m_ui->cmdPrevious->setEnabled(true);
     } else if (m_ui->fraFour->isVisibleTo(this)) {
-        m_ui->fraThree->hide();
-        m_ui->fraFour->hide();
-        m_ui->fraSix->show();
+        showPage(m_ui->fraSix);
         m_ui->cmdNext->setEnabled(false);
     }
 }
@@ -196,14 +195,10 @@ void frmTavlo::cmdNext_Click() {
 void frmTavlo::cmdPrevious_Click() {
     resetProgress();
     if (m_ui->fraFour->isVisibleTo(this)) {
-        m_ui->fraThree->show();
-        m_ui->fraFour->hide();
-        m_ui->fraSix->hide();
+        showPage(m_ui->fraThree);
         m_ui->cmdPrevious->setEnabled(false);
     } else if (m_ui->fraSix->isVisibleTo(this)) {
-        m_ui->fraThree->hide();
-        m_ui->fraFour->show();
-        m_ui->fraSix->hide();
+        showPage(m_ui->fraFour);
         m_ui->cmdNext->setEnabled(true);
     }
 }

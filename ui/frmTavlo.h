@@ -53,6 +53,8 @@ public slots:
 private:
     void DisplayFiles(const QString& strPath);
     void showListTexts();
+    // One settings page at a time.
+    void showPage(QWidget* page);
     void resetProgress();
     void setProgress(double value);
     void connectControls();
