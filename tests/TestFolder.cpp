@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -17,6 +19,32 @@
 
 TestFolder::TestFolder() {
     EXPECT_TRUE(m_dir.isValid());
+    m_dir.setAutoRemove(false);
+}
+
+namespace {
+
+void removeTree(int parent, const char* name) {
+    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        if (DIR* d = fdopendir(fd)) {
+            while (const dirent* e = readdir(d))
+                if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                    removeTree(fd, e->d_name);
+            closedir(d);
+        } else {
+            close(fd);
+        }
+        unlinkat(parent, name, AT_REMOVEDIR);
+    } else {
+        unlinkat(parent, name, 0);
+    }
+}
+
+} // namespace
+
+TestFolder::~TestFolder() {
+    removeTree(AT_FDCWD, QFile::encodeName(m_dir.path()).constData());
 }
 
 QString TestFolder::path() const {

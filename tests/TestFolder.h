@@ -10,6 +10,8 @@
 class TestFolder {
 public:
     TestFolder();
+    // Removes the folder by raw names, so that names Qt can't decode go too.
+    ~TestFolder();
 
     // The folder text as the program keeps it: ending in the separator.
     QString path() const;
