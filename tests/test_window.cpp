@@ -146,6 +146,19 @@ TEST_F(Window, WizardPagesAndProgressResets) {
     }
 }
 
+TEST_F(Window, AccessKeys) {
+    // The letter after "&" becomes the button's Alt shortcut.
+    const std::pair<const char*, Qt::Key> keys[] = {{"cmdNext", Qt::Key_N},
+                                                    {"cmdPreview", Qt::Key_V},
+                                                    {"cmdStart", Qt::Key_R},
+                                                    {"cmdExit", Qt::Key_X},
+                                                    {"cmdAbout", Qt::Key_A},
+                                                    {"chkChangeCase", Qt::Key_C},
+                                                    {"optFilenameModifications", Qt::Key_M}};
+    for (const auto& [name, key] : keys)
+        EXPECT_EQ(get<QAbstractButton>(name)->shortcut(), QKeySequence(Qt::ALT | key)) << name;
+}
+
 TEST_F(Window, TheRoadOfOneRename) {
     TestFolder f;
     for (const char* n : {"c.jpg", "a.jpg", "b.jpg", "notes.txt"})
