@@ -230,7 +230,8 @@ int main(int argc, char** argv) {
         const auto& large = all.rbegin()->second;
         std::printf("\ngrowth %d -> %d files:", all.begin()->first, all.rbegin()->first);
         for (int ph = 0; ph < 4; ++ph)
-            std::printf(" %s core %s window %s;", kPhases[ph],
+            std::printf(" %s raw %s core %s window %s;", kPhases[ph],
+                        qPrintable(ratio(large[0].t[size_t(ph)], small[0].t[size_t(ph)])),
                         qPrintable(ratio(large[1].t[size_t(ph)], small[1].t[size_t(ph)])),
                         qPrintable(ratio(large[2].t[size_t(ph)], small[2].t[size_t(ph)])));
         std::printf("\n");
