@@ -78,6 +78,11 @@ enum class RenameError {
 // systems that ignore case.
 RenameError RenameFile(const QString& from, const QString& to);
 
+namespace testing {
+// Renames as on a file system that refuses RENAME_NOREPLACE (some network and FUSE ones).
+void RefuseNoReplaceFlag(bool refuse);
+} // namespace testing
+
 bool PathExists(const QString& path); // without following a final symbolic link
 bool SameFile(const QString& a, const QString& b);
 

@@ -253,7 +253,11 @@ RenameError linkThenUnlink(const QByteArray& from, const QByteArray& to) {
     return RenameError::None;
 }
 
+bool g_refuseNoReplace = false;
+
 RenameError renameNoReplace(const QByteArray& from, const QByteArray& to) {
+    if (g_refuseNoReplace)
+        return linkThenUnlink(from, to);
     if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return RenameError::None;
     if (errno == EINVAL)
@@ -262,6 +266,10 @@ RenameError renameNoReplace(const QByteArray& from, const QByteArray& to) {
 }
 
 } // namespace
+
+void testing::RefuseNoReplaceFlag(bool refuse) {
+    g_refuseNoReplace = refuse;
+}
 
 RenameError RenameFile(const QString& from, const QString& to) {
     const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);

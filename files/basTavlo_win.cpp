@@ -88,6 +88,8 @@ bool SetAttributes(const QString& path, quint32 bits) {
     return SetFileAttributesW(p.c_str(), wanted) != 0;
 }
 
+void testing::RefuseNoReplaceFlag(bool) {}
+
 RenameError RenameFile(const QString& from, const QString& to) {
     if (from.isEmpty() || to.isEmpty())
         return RenameError::InvalidName;

@@ -164,15 +164,20 @@ TEST(BasTavlo, SpecialFilesCountAsSystem) {
 }
 
 TEST(BasTavlo, RenameNeverReplaces) {
-    TestFolder f;
-    f.write("a.txt", "A");
-    f.write("b.txt", "B");
-    EXPECT_EQ(RenameFile(f.file("a.txt"), f.file("b.txt")), RenameError::TargetExists);
-    EXPECT_EQ(RenameFile(f.file("none.txt"), f.file("c.txt")), RenameError::SourceMissing);
-    EXPECT_EQ(RenameFile(f.file("a.txt"), f.file("c.txt")), RenameError::None);
-    EXPECT_EQ(RenameFile(f.file("c.txt"), f.file("c.txt")), RenameError::None);
-    EXPECT_EQ(RenameFile(f.file("c.txt"), f.file(QString(300, 'x'))), RenameError::InvalidName);
-    EXPECT_EQ(RenameFile(f.file("c.txt"), f.file("nodir/c.txt")), RenameError::Other);
-    const QMap<QString, QByteArray> expected{{"b.txt", "B"}, {"c.txt", "A"}};
-    EXPECT_EQ(f.contents(), expected);
+    for (const bool fallback : {false, true}) {
+        SCOPED_TRACE(fallback ? "link and unlink" : "renameat2");
+        basTavlo::testing::RefuseNoReplaceFlag(fallback);
+        TestFolder f;
+        f.write("a.txt", "A");
+        f.write("b.txt", "B");
+        EXPECT_EQ(RenameFile(f.file("a.txt"), f.file("b.txt")), RenameError::TargetExists);
+        EXPECT_EQ(RenameFile(f.file("none.txt"), f.file("c.txt")), RenameError::SourceMissing);
+        EXPECT_EQ(RenameFile(f.file("a.txt"), f.file("c.txt")), RenameError::None);
+        EXPECT_EQ(RenameFile(f.file("c.txt"), f.file("c.txt")), RenameError::None);
+        EXPECT_EQ(RenameFile(f.file("c.txt"), f.file(QString(300, 'x'))), RenameError::InvalidName);
+        EXPECT_EQ(RenameFile(f.file("c.txt"), f.file("nodir/c.txt")), RenameError::Other);
+        const QMap<QString, QByteArray> expected{{"b.txt", "B"}, {"c.txt", "A"}};
+        EXPECT_EQ(f.contents(), expected);
+    }
+    basTavlo::testing::RefuseNoReplaceFlag(false);
 }
