@@ -6,6 +6,7 @@
 #include "rename/Preview.h"
 #include "rename/RenameRun.h"
 #include "ui/Dialogs.h"
+#include "ui/Look.h"
 #include "ui/frmTavlo.h"
 
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QRadioButton>
-#include <QStyleFactory>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        UseProgramStyle();
         return runOne(QString::fromLatin1(argv[2]), std::atoi(argv[3]));
     }
     QCoreApplication app(argc, argv);

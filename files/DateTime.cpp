@@ -69,7 +69,7 @@ class ZoneCache {
 public:
     void refresh() {
         std::lock_guard lock(m_mutex);
-        m_zone = QTimeZone::systemTimeZone();
+        m_loaded = false; // read again at the next conversion
         m_spans.clear();
     }
 
@@ -109,7 +109,7 @@ private:
         const auto next = m_zone.nextTransition(at);
         const qint64 begin = prev.atUtc.isValid() ? prev.atUtc.toSecsSinceEpoch() : kMinSecs;
         const qint64 end = next.atUtc.isValid() ? next.atUtc.toSecsSinceEpoch() : kMaxSecs;
-        if (begin > utcSecs || end <= utcSecs) // zone data that does not add up: no caching
+        if (begin > utcSecs || end <= utcSecs) // zone data that does not add up: this second only
             return {utcSecs, utcSecs + 1, offset};
         return {begin, end, offset};
     }

@@ -11,6 +11,12 @@ QString WithTrailingSeparator(const QString& folder) {
     return folder + sep;
 }
 
+FindData NotFound() {
+    FindData d;
+    d.fileName = QStringLiteral("Error").leftJustified(260, QLatin1Char(' '));
+    return d;
+}
+
 namespace {
 
 DateTime localFromFileTime(qint64 ticks) {

@@ -44,6 +44,8 @@ struct FindData {
 };
 
 FindData GetFileInfo(const QString& path);
+// The record of a look-up that found nothing: all zero, name "Error".
+FindData NotFound();
 
 struct FileDetails {
     bool ReadOnly = false;

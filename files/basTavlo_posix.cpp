@@ -59,10 +59,7 @@ bool writeDosAttrib(const char* path, const QByteArray& value) {
     return ok;
 }
 
-quint32 dosBitsOf(const QByteArray& value) {
-    if (value.isEmpty())
-        return 0;
-    const DosAttrib d = ParseDosAttrib(value);
+quint32 dosBitsOf(const DosAttrib& d) {
     return d.attribValid ? d.attrib & (AttrHidden | AttrSystem | AttrArchive) : 0;
 }
 
@@ -80,10 +77,6 @@ bool isAscii(const char* s) {
         if (static_cast<unsigned char>(*s) >= 0x80)
             return false;
     return true;
-}
-
-QString errorName() {
-    return QStringLiteral("Error").leftJustified(260, QLatin1Char(' '));
 }
 
 } // namespace
@@ -121,7 +114,7 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
             continue; // folders, and special files, which count as system entries
         full.resize(prefix);
         full.append(name);
-        if (dosBitsOf(readDosAttrib(full.c_str())) & (AttrHidden | AttrSystem))
+        if (dosBitsOf(ParseDosAttrib(readDosAttrib(full.c_str()))) & (AttrHidden | AttrSystem))
             continue;
         names.push_back(QFile::decodeName(name));
         // Plain ASCII always decodes exactly; anything else must come back the same bytes.
@@ -133,14 +126,11 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
 }
 
 FindData GetFileInfo(const QString& path) {
-    FindData d;
     const QByteArray p = QFile::encodeName(path);
     struct statx sx;
-    if (p.isEmpty() ||
-        statx(AT_FDCWD, p.constData(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
-        d.fileName = errorName();
-        return d;
-    }
+    if (p.isEmpty() || statx(AT_FDCWD, p.constData(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        return NotFound();
+    FindData d;
     d.found = true;
     d.fileName = lastComponent(path);
     const mode_t mode = sx.stx_mode;
@@ -152,11 +142,10 @@ FindData GetFileInfo(const QString& path) {
         d.attributes |= AttrReadOnly;
     if (d.fileName.startsWith(QLatin1Char('.')))
         d.attributes |= AttrHidden;
-    const QByteArray xattr = readDosAttrib(p.constData());
-    d.attributes |= dosBitsOf(xattr);
+    const DosAttrib dos = ParseDosAttrib(readDosAttrib(p.constData()));
+    d.attributes |= dosBitsOf(dos);
     d.lastWriteTime = fileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
     d.lastAccessTime = fileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
-    const DosAttrib dos = ParseDosAttrib(xattr);
     if (dos.createTimeValid)
         d.creationTime = qint64(dos.createTime);
     else if (sx.stx_mask & STATX_BTIME)
@@ -315,10 +304,9 @@ SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times) {
     SetTimesResult r;
     const QByteArray p = QFile::encodeName(path);
     if (times.creation) {
-        const quint64 ft = quint64((*times.creation + kFileTimeEpochOffsetSecs) * kTicksPerSecond);
-        struct stat st;
+        const quint64 ft = quint64(fileTime(*times.creation, 0));
         r.creationSet =
-            !p.isEmpty() && stat(p.constData(), &st) == 0 &&
+            !p.isEmpty() &&
             writeDosAttrib(p.constData(), WithCreateTime(readDosAttrib(p.constData()), ft));
     }
     if (times.lastWrite || times.lastAccess) {

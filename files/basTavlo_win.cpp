@@ -52,14 +52,12 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
 }
 
 FindData GetFileInfo(const QString& path) {
-    FindData d;
     WIN32_FIND_DATAW fd;
     HANDLE h = path.isEmpty() ? INVALID_HANDLE_VALUE : FindFirstFileW(wide(path).c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) {
-        d.fileName = QStringLiteral("Error").leftJustified(260, QLatin1Char(' '));
-        return d;
-    }
+    if (h == INVALID_HANDLE_VALUE)
+        return NotFound();
     FindClose(h);
+    FindData d;
     d.found = true;
     d.attributes = fd.dwFileAttributes & (kDosBits | AttrDirectory);
     d.creationTime = ticks(fd.ftCreationTime);

@@ -1,5 +1,5 @@
 #include "FileLists.h"
-#include "../files/basTavlo.h"
+#include "files/basTavlo.h"
 
 #include <QSet>
 
@@ -38,7 +38,6 @@ void FillOriginalList(FileLists& lists, const QString& strPath, const std::vecto
 void DisplayFiles(FileLists& lists, const QString& strPath) {
     lists.extensions.clear();
     if (!strPath.trimmed().isEmpty()) {
-        basTavlo::RefreshLocalZone();
         std::vector<QString> names;
         basTavlo::ListFolderFiles(strPath, names);
         FillOriginalList(lists, strPath, names);

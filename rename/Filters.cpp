@@ -1,5 +1,6 @@
 #include "Filters.h"
 #include "listing/CheckListModel.h"
+#include "listing/FileLists.h"
 
 QString AttributeSetText(bool readOnly, bool archive, bool system, bool hidden) {
     QString t;
@@ -15,8 +16,7 @@ QString AttributeSetText(bool readOnly, bool archive, bool system, bool hidden) 
 }
 
 QString ExtensionKey(const QString& path) {
-    const qsizetype dot = path.lastIndexOf(u'.');
-    return QLatin1String("*.") + (dot < 0 ? path : path.mid(dot + 1));
+    return QLatin1String("*.") + ExtensionOf(path);
 }
 
 FilterRun::FilterRun(const FilterSettings& settings, const CheckListModel& include,

@@ -78,7 +78,7 @@ public:
         if (m_cb.progress)
             m_cb.progress(100.0);
         RunReport report;
-        report.rows = m_rows;
+        report.rows = std::move(m_rows);
         for (const PreviewRow& r : report.rows)
             report.failed += r.failed() ? 1 : 0;
         return report;

@@ -2,6 +2,7 @@
 #include "ui_frmAbout.h"
 
 #include "Dialogs.h"
+#include "Look.h"
 #include "SysInfo.h"
 
 frmAbout::frmAbout(QWidget* parent)
@@ -10,19 +11,11 @@ frmAbout::frmAbout(QWidget* parent)
       m_ui(std::make_unique<Ui::frmAbout>()) {
     m_ui->setupUi(this);
     setFixedSize(382, 237);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/zov-32.png")));
+    ApplyProgramLook(this);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(248, 248, 248));
-    pal.setColor(QPalette::Button, QColor(224, 224, 224));
     pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
-    QFont base(QStringLiteral("Verdana"));
-    base.setStyleHint(QFont::SansSerif);
-    base.setPointSizeF(8.25);
-    setFont(base);
-    QFont heading = base;
-    heading.setPointSizeF(9.75);
-    heading.setBold(true);
+    const QFont heading = Verdana(9.75, true);
     m_ui->lblTitle->setFont(heading);
     m_ui->lblDescription->setFont(heading);
     // Where Verdana is missing the fallback font runs wider: grow around the same centre.
@@ -34,7 +27,7 @@ frmAbout::frmAbout(QWidget* parent)
             label->setGeometry(g.center().x() - need / 2, g.y(), need, g.height());
         }
     }
-    m_ui->picIcon->setPixmap(QPixmap(QStringLiteral(":/icons/zov-32.png")));
+    m_ui->picIcon->setPixmap(ProgramIcon().pixmap(32, 32));
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     connect(m_ui->cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }

@@ -3,6 +3,7 @@
 
 #include "Dialogs.h"
 #include "HelpWindow.h"
+#include "Look.h"
 #include "PreviewDecoration.h"
 #include "frmAbout.h"
 
@@ -17,11 +18,6 @@
 #include <QDir>
 #include <QScreen>
 #include <QStyle>
-
-// The resources live in a static library: register them before first use.
-static void initResources() {
-    Q_INIT_RESOURCE(zov);
-}
 
 namespace {
 
@@ -40,21 +36,12 @@ basTavlo::DateTime picked(const QDateEdit* date, const QTimeEdit* time) {
     return basTavlo::DateTime::fromDateAndTime(date->date(), time->time());
 }
 
-QFont verdana(qreal points, bool bold = false) {
-    QFont f(QStringLiteral("Verdana"));
-    f.setStyleHint(QFont::SansSerif); // the system's sans-serif where Verdana is missing
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
-
 } // namespace
 
 frmTavlo::frmTavlo(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_ui(std::make_unique<Ui::frmTavlo>()) {
-    initResources();
     m_ui->setupUi(this);
     applyLook();
 
@@ -78,16 +65,9 @@ frmTavlo::frmTavlo(QWidget* parent)
 frmTavlo::~frmTavlo() = default;
 
 void frmTavlo::applyLook() {
-    setWindowIcon(QIcon(QStringLiteral(":/icons/zov-32.png")));
-    setFont(verdana(8.25));
-    m_ui->cmdPreview->setFont(verdana(8.25, true));
-    m_ui->cmdStart->setFont(verdana(9, true));
-    QPalette pal = palette();
-    const QColor back(248, 248, 248);
-    pal.setColor(QPalette::Window, back);
-    pal.setColor(QPalette::Base, back);
-    pal.setColor(QPalette::Button, QColor(224, 224, 224));
-    setPalette(pal);
+    ApplyProgramLook(this);
+    m_ui->cmdPreview->setFont(Verdana(8.25, true));
+    m_ui->cmdStart->setFont(Verdana(9, true));
     // Check boxes and option buttons are opaque in the window's colour, so that a group
     // heading covers the outline behind it.
     for (QAbstractButton* b : findChildren<QAbstractButton*>())

@@ -1,0 +1,40 @@
+#include "Look.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QStyleFactory>
+#include <QWidget>
+
+// The resources live in a static library: register them before first use.
+static void initResources() {
+    Q_INIT_RESOURCE(zov);
+}
+
+QFont Verdana(qreal points, bool bold) {
+    QFont f(QStringLiteral("Verdana"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+QIcon ProgramIcon() {
+    initResources();
+    return QIcon(QStringLiteral(":/icons/zov-32.png"));
+}
+
+void ApplyProgramLook(QWidget* window) {
+    initResources();
+    window->setWindowIcon(ProgramIcon());
+    window->setFont(Verdana(8.25));
+    QPalette pal = window->palette();
+    const QColor back(248, 248, 248);
+    pal.setColor(QPalette::Window, back);
+    pal.setColor(QPalette::Base, back);
+    pal.setColor(QPalette::Button, QColor(224, 224, 224));
+    window->setPalette(pal);
+}
+
+void UseProgramStyle() {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+}
