@@ -1,5 +1,7 @@
 #include "basTavlo.h"
 
+#include <algorithm>
+
 namespace basTavlo {
 
 QString WithTrailingSeparator(const QString& folder) {
@@ -47,6 +49,44 @@ FileDetails DetailsFromFindData(const FindData& data) {
 
 FileDetails GetFileTimes(const QString& path) {
     return DetailsFromFindData(GetFileInfo(path));
+}
+
+SetTimesResult NoneSet(const TimesToSet& times) {
+    return {!times.creation, !times.lastWrite, !times.lastAccess};
+}
+
+bool SetAttributes(const QString& path, quint32 bits) {
+    StampTarget target(path, IdOf(path));
+    return target.setAttributes(bits);
+}
+
+SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times) {
+    StampTarget target(path, IdOf(path));
+    return target.setTimes(times);
+}
+
+namespace {
+std::function<void(const QString&, const QString&)> g_beforeRename;
+} // namespace
+
+void testing::BeforeEachRename(std::function<void(const QString&, const QString&)> hook) {
+    g_beforeRename = std::move(hook);
+}
+
+void testing::RunBeforeRename(const QString& from, const QString& to) {
+    if (g_beforeRename)
+        g_beforeRename(from, to);
+}
+
+QString TemporaryPath(const QString& path, int counter) {
+    const qsizetype cut = std::max(path.lastIndexOf(PathSeparator()), path.lastIndexOf(u'/')) + 1;
+    const QString folder = path.left(cut);
+    QString name = path.mid(cut);
+    const QString tail = QLatin1String(".zovtmp") + QString::number(counter);
+    const int max = MaxNameLength(folder);
+    while (!name.isEmpty() && NameLength(name + tail) > max)
+        name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
+    return folder + name + tail;
 }
 
 } // namespace basTavlo

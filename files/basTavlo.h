@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,14 +34,30 @@ QString WithTrailingSeparator(const QString& folder);
 // under a mangled name. False when the folder can't be read.
 bool ListFolderFiles(const QString& folder, std::vector<QString>& names);
 
-// What a look-up of one path finds: the find-data record of the system.
+// Which file a path names: device, file number, kind and birth time on POSIX (a file
+// number is given again to the next file made once a file is deleted; the birth time and
+// kind tell the two apart where the system keeps one), volume serial number and file
+// index on Windows. Two paths with equal valid ids name one file.
+struct FileId {
+    quint64 volume = 0;
+    quint64 file = 0;
+    quint32 kind = 0;
+    qint64 birth = 0;
+    bool valid = false;
+    friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// What a look-up of one path finds: the find-data record of the system. A final
+// symbolic link is looked up as the link itself.
 struct FindData {
     quint32 attributes = 0;  // Attribute bits, AttrDirectory for folders
     qint64 creationTime = 0; // file times: 100-ns units since 1601 UTC, 0 = none
     qint64 lastAccessTime = 0;
     qint64 lastWriteTime = 0;
     QString fileName; // the name on disk, "Error" (space-filled) when nothing was found
+    FileId id;
     bool found = false;
+    bool unreadable = false; // not found for another reason than its absence (permission)
 };
 
 FindData GetFileInfo(const QString& path);
@@ -60,9 +77,13 @@ struct FileDetails {
 FileDetails DetailsFromFindData(const FindData& data);
 FileDetails GetFileTimes(const QString& path);
 
+// The identity of what stands at path itself; invalid when nothing does.
+FileId IdOf(const QString& path);
+
 // The four attribute bits of a file; nullopt when it can't be read.
 std::optional<quint32> GetAttributes(const QString& path);
 // Sets the four attribute bits to exactly bits; every other property of the file stays.
+// Permission bits change only where the read-only bit itself changes.
 bool SetAttributes(const QString& path, quint32 bits);
 
 enum class RenameError {
@@ -80,9 +101,19 @@ enum class RenameError {
 // systems that ignore case.
 RenameError RenameFile(const QString& from, const QString& to);
 
+// A free-looking name in the folder of path for a file on its way elsewhere: the file's
+// own name, shortened where the system's limit needs it, and the counter, so that a
+// file left there can still be recognised.
+QString TemporaryPath(const QString& path, int counter);
+
 namespace testing {
-// Renames as on a file system that refuses RENAME_NOREPLACE (some network and FUSE ones).
-void RefuseNoReplaceFlag(bool refuse);
+// Renames as on file systems that refuse RENAME_NOREPLACE (some network and FUSE ones),
+// and also hard links (FAT drivers in FUSE).
+enum class Refuse { Nothing, NoReplaceFlag, NoReplaceFlagAndLinks };
+void RefuseRenameFeatures(Refuse what);
+// Runs hook right before each rename, as another program could act at that moment.
+void BeforeEachRename(std::function<void(const QString& from, const QString& to)> hook);
+void RunBeforeRename(const QString& from, const QString& to); // the platform layer's call
 } // namespace testing
 
 bool PathExists(const QString& path); // without following a final symbolic link
@@ -107,9 +138,40 @@ struct SetTimesResult {
     bool lastAccessSet = true;
     bool ok() const { return creationSet && lastWriteSet && lastAccessSet; }
 };
+// Every time that times asks for reported as not set.
+SetTimesResult NoneSet(const TimesToSet& times);
 
 // Needs no write access for the modified and accessed times, so a read-only file gets
 // them too.
 SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times);
+
+// One file held by its identity while it is stamped, so that the stamping reaches the
+// file the plan means, and never a file that a symbolic link points to: a link gets its
+// own times where the system can set them, and no attributes.
+class StampTarget {
+public:
+    // Holds the file at path if it is the one with that id.
+    StampTarget(const QString& path, const FileId& id);
+    ~StampTarget();
+    StampTarget(const StampTarget&) = delete;
+    StampTarget& operator=(const StampTarget&) = delete;
+
+    bool isHeld() const { return m_held; }
+    bool isLink() const { return m_link; }
+    std::optional<quint32> attributes() const;
+    bool setAttributes(quint32 bits);
+    SetTimesResult setTimes(const TimesToSet& times);
+
+private:
+    QString m_path;
+    FileId m_id;
+    bool m_held = false;
+    bool m_link = false;
+#ifdef Q_OS_WIN
+    void* m_handle = nullptr;
+#else
+    int m_fd = -1;
+#endif
+};
 
 } // namespace basTavlo

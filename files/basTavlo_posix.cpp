@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -23,17 +24,20 @@ qint64 fileTime(qint64 secs, qint64 nsecs) {
     return (secs + kFileTimeEpochOffsetSecs) * kTicksPerSecond + nsecs / 100;
 }
 
-// The attribute value of a path, empty when it has none or can't be read.
-QByteArray readDosAttrib(const char* path) {
+// The attribute value of a path, empty when it has none or can't be read. Listings and
+// look-ups read a link's own value (a link has none); stamping reads through
+// /proc/self/fd, which must be followed.
+QByteArray readDosAttrib(const char* path, bool follow = false) {
+    auto get = follow ? getxattr : lgetxattr;
     char buf[256];
-    const ssize_t n = getxattr(path, kDosAttribName, buf, sizeof buf);
+    const ssize_t n = get(path, kDosAttribName, buf, sizeof buf);
     if (n > 0)
         return QByteArray(buf, int(n));
     if (n < 0 && errno == ERANGE) { // larger than any known form: read it whole
-        const ssize_t size = getxattr(path, kDosAttribName, nullptr, 0);
+        const ssize_t size = get(path, kDosAttribName, nullptr, 0);
         if (size > 0) {
             QByteArray big(int(size), '\0');
-            const ssize_t got = getxattr(path, kDosAttribName, big.data(), big.size());
+            const ssize_t got = get(path, kDosAttribName, big.data(), big.size());
             if (got >= 0)
                 return big.left(int(got));
         }
@@ -58,6 +62,16 @@ bool writeDosAttrib(const char* path, const QByteArray& value) {
     chmod(path, mode);
     return ok;
 }
+
+FileId idOf(const struct statx& sx) {
+    const qint64 birth = (sx.stx_mask & STATX_BTIME)
+                             ? qint64(sx.stx_btime.tv_sec) * 1000000000 + sx.stx_btime.tv_nsec
+                             : 0;
+    return FileId{quint64(makedev(sx.stx_dev_major, sx.stx_dev_minor)), quint64(sx.stx_ino),
+                  quint32(sx.stx_mode & S_IFMT), birth, true};
+}
+
+constexpr unsigned kIdMask = STATX_TYPE | STATX_INO | STATX_BTIME;
 
 quint32 dosBitsOf(const DosAttrib& d) {
     return d.attribValid ? d.attrib & (AttrHidden | AttrSystem | AttrArchive) : 0;
@@ -128,15 +142,21 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
 FindData GetFileInfo(const QString& path) {
     const QByteArray p = QFile::encodeName(path);
     struct statx sx;
-    if (p.isEmpty() || statx(AT_FDCWD, p.constData(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-        return NotFound();
+    if (p.isEmpty() || statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW,
+                             STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+        FindData none = NotFound();
+        none.unreadable = !p.isEmpty() && errno != ENOENT && errno != ENOTDIR;
+        return none;
+    }
     FindData d;
     d.found = true;
     d.fileName = lastComponent(path);
+    d.id = idOf(sx);
     const mode_t mode = sx.stx_mode;
+    // A symbolic link is an entry of the folder like a file; it is renamed as itself.
     if (S_ISDIR(mode))
         d.attributes |= AttrDirectory;
-    else if (!S_ISREG(mode))
+    else if (!S_ISREG(mode) && !S_ISLNK(mode))
         d.attributes |= AttrSystem;
     if (!(mode & S_IWUSR))
         d.attributes |= AttrReadOnly;
@@ -153,6 +173,14 @@ FindData GetFileInfo(const QString& path) {
     return d;
 }
 
+FileId IdOf(const QString& path) {
+    const QByteArray p = QFile::encodeName(path);
+    struct statx sx;
+    if (p.isEmpty() || statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
+        return {};
+    return idOf(sx);
+}
+
 std::optional<quint32> GetAttributes(const QString& path) {
     const FindData d = GetFileInfo(path);
     if (!d.found)
@@ -160,27 +188,107 @@ std::optional<quint32> GetAttributes(const QString& path) {
     return d.attributes & kDosBits;
 }
 
-bool SetAttributes(const QString& path, quint32 bits) {
-    const QByteArray p = QFile::encodeName(path);
+namespace {
+
+QByteArray procPath(int fd) {
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+// The attribute word on a path that is followed; read-only is the owner's write bit.
+bool setAttributesAt(const char* p, quint32 bits) {
     struct stat st;
-    if (p.isEmpty() || stat(p.constData(), &st) != 0)
+    if (stat(p, &st) != 0)
         return false;
     const mode_t mode = st.st_mode & 07777;
+    const bool wasReadOnly = !(mode & S_IWUSR);
     const bool wantReadOnly = bits & AttrReadOnly;
-    const QByteArray old = readDosAttrib(p.constData());
+    const QByteArray old = readDosAttrib(p, true);
     const DosAttrib dos = ParseDosAttrib(old);
     const quint32 word = (dos.attribValid ? dos.attrib & ~kDosBits : 0) | (bits & kDosBits);
     const bool xattrNeeded = dos.attribValid ? word != dos.attrib : (bits & ~AttrReadOnly) != 0;
 
     // Leaving read-only first, entering it last: the attribute write needs the write bit.
-    if (!wantReadOnly && !(mode & S_IWUSR) && chmod(p.constData(), mode | S_IWUSR) != 0)
+    if (wasReadOnly && !wantReadOnly && chmod(p, mode | S_IWUSR) != 0)
         return false;
-    if (xattrNeeded && !writeDosAttrib(p.constData(), WithAttrib(old, word)))
+    if (xattrNeeded && !writeDosAttrib(p, WithAttrib(old, word)))
         return false;
-    if (wantReadOnly && (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) &&
-        chmod(p.constData(), mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
+    if (!wasReadOnly && wantReadOnly && chmod(p, mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
         return false;
     return true;
+}
+
+} // namespace
+
+StampTarget::StampTarget(const QString& path, const FileId& id) : m_path(path), m_id(id) {
+    const QByteArray p = QFile::encodeName(path);
+    if (p.isEmpty() || !id.valid)
+        return;
+    // O_PATH opens without reading or writing, so any file can be held, and O_NOFOLLOW
+    // holds a link itself.
+    m_fd = open(p.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (m_fd < 0)
+        return;
+    struct statx sx;
+    if (statx(m_fd, "", AT_EMPTY_PATH, kIdMask, &sx) == 0 && idOf(sx) == id &&
+        (S_ISREG(sx.stx_mode) || S_ISLNK(sx.stx_mode))) {
+        m_held = true;
+        m_link = S_ISLNK(sx.stx_mode);
+    }
+}
+
+StampTarget::~StampTarget() {
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+// Through /proc/self/fd the calls reach the held file whatever its name now is.
+std::optional<quint32> StampTarget::attributes() const {
+    if (!m_held)
+        return std::nullopt;
+    if (m_link)
+        return 0u;
+    const QByteArray p = procPath(m_fd);
+    struct stat st;
+    if (stat(p.constData(), &st) != 0)
+        return std::nullopt;
+    return ((st.st_mode & S_IWUSR) ? 0u : quint32(AttrReadOnly)) |
+           dosBitsOf(ParseDosAttrib(readDosAttrib(p.constData(), true)));
+}
+
+bool StampTarget::setAttributes(quint32 bits) {
+    // A link has no attributes of its own here; those of its target are not ours to set.
+    return m_held && !m_link && setAttributesAt(procPath(m_fd).constData(), bits);
+}
+
+SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
+    SetTimesResult r = NoneSet(times);
+    if (!m_held)
+        return r;
+    const QByteArray proc = procPath(m_fd);
+    if (times.creation && !m_link) // a link can't hold the attribute that keeps it
+        r.creationSet =
+            writeDosAttrib(proc.constData(), WithCreateTime(readDosAttrib(proc.constData(), true),
+                                                            quint64(fileTime(*times.creation, 0))));
+    if (times.lastWrite || times.lastAccess) {
+        struct timespec ts[2];
+        ts[0].tv_sec = times.lastAccess.value_or(0);
+        ts[0].tv_nsec = times.lastAccess ? 0 : UTIME_OMIT;
+        ts[1].tv_sec = times.lastWrite.value_or(0);
+        ts[1].tv_nsec = times.lastWrite ? 0 : UTIME_OMIT;
+        // utimensat needs ownership, not write access, so a read-only file gets its times.
+        // A link held by O_PATH can only be reached by its name: check it is still there.
+        bool ok;
+        if (m_link)
+            ok = IdOf(m_path) == m_id && utimensat(AT_FDCWD, QFile::encodeName(m_path).constData(),
+                                                   ts, AT_SYMLINK_NOFOLLOW) == 0;
+        else
+            ok = utimensat(AT_FDCWD, proc.constData(), ts, 0) == 0;
+        if (times.lastAccess)
+            r.lastAccessSet = ok;
+        if (times.lastWrite)
+            r.lastWriteSet = ok;
+    }
+    return r;
 }
 
 bool PathExists(const QString& path) {
@@ -219,19 +327,47 @@ RenameError errorFromErrno(int err, const QByteArray& from) {
     }
 }
 
+testing::Refuse g_refuse = testing::Refuse::Nothing;
+
+// Where neither RENAME_NOREPLACE nor hard links are offered: reserve the new name with
+// O_EXCL, which fails if anything holds it, then rename over the reservation once it is
+// checked to be still the empty file made here. Another program could still swap in a
+// file of its own between that check and the rename; no call narrows it further there.
+RenameError renameOverReservation(const QByteArray& from, const QByteArray& to) {
+    struct stat st;
+    if (lstat(from.constData(), &st) != 0)
+        return RenameError::SourceMissing;
+    const int fd = open(to.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errorFromErrno(errno, from);
+    struct stat made;
+    const bool known = fstat(fd, &made) == 0;
+    close(fd);
+    auto stillOurs = [&] {
+        struct stat now;
+        return known && lstat(to.constData(), &now) == 0 && now.st_dev == made.st_dev &&
+               now.st_ino == made.st_ino && S_ISREG(now.st_mode) && now.st_size == 0;
+    };
+    if (!stillOurs())
+        return RenameError::TargetExists; // whatever took it is not ours to touch
+    if (rename(from.constData(), to.constData()) == 0)
+        return RenameError::None;
+    const int err = errno;
+    if (stillOurs())
+        unlink(to.constData());
+    return errorFromErrno(err, from);
+}
+
 // Where renameat2 refuses the flag: link() creates the new name only if it is free,
-// then the old name goes. A plain rename() would replace, so it is never used.
+// then the old name goes. A plain rename() would replace, so it is never used bare.
 RenameError linkThenUnlink(const QByteArray& from, const QByteArray& to) {
+    if (g_refuse == testing::Refuse::NoReplaceFlagAndLinks)
+        return renameOverReservation(from, to);
     if (link(from.constData(), to.constData()) != 0) {
         const int err = errno;
-        if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == EXDEV || err == EMLINK) {
-            struct stat st;
-            if (lstat(from.constData(), &st) != 0)
-                return RenameError::SourceMissing;
-            if (lstat(to.constData(), &st) == 0)
-                return RenameError::TargetExists;
-            return RenameError::Unsupported;
-        }
+        if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS || err == EXDEV ||
+            err == EMLINK)
+            return renameOverReservation(from, to);
         return errorFromErrno(err, from);
     }
     if (unlink(from.constData()) != 0) {
@@ -242,10 +378,8 @@ RenameError linkThenUnlink(const QByteArray& from, const QByteArray& to) {
     return RenameError::None;
 }
 
-bool g_refuseNoReplace = false;
-
 RenameError renameNoReplace(const QByteArray& from, const QByteArray& to) {
-    if (g_refuseNoReplace)
+    if (g_refuse != testing::Refuse::Nothing)
         return linkThenUnlink(from, to);
     if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return RenameError::None;
@@ -256,11 +390,12 @@ RenameError renameNoReplace(const QByteArray& from, const QByteArray& to) {
 
 } // namespace
 
-void testing::RefuseNoReplaceFlag(bool refuse) {
-    g_refuseNoReplace = refuse;
+void testing::RefuseRenameFeatures(Refuse what) {
+    g_refuse = what;
 }
 
 RenameError RenameFile(const QString& from, const QString& to) {
+    testing::RunBeforeRename(from, to);
     const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
     if (f.isEmpty() || t.isEmpty())
         return RenameError::InvalidName;
@@ -272,7 +407,7 @@ RenameError RenameFile(const QString& from, const QString& to) {
     // A file system that ignores case holds the target as the file itself: go through a
     // free temporary name, and come back if the second step fails.
     for (int n = 0; n < 100; ++n) {
-        const QByteArray tmp = f + ".zovtmp" + QByteArray::number(n);
+        const QByteArray tmp = QFile::encodeName(TemporaryPath(from, n));
         const RenameError first = renameNoReplace(f, tmp);
         if (first == RenameError::TargetExists)
             continue;
@@ -298,31 +433,6 @@ int NameLength(const QString& name) {
 // UTF-8 takes at most three bytes for each UTF-16 unit.
 int NameLengthAtMost(const QString& name) {
     return int(name.size()) * 3;
-}
-
-SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times) {
-    SetTimesResult r;
-    const QByteArray p = QFile::encodeName(path);
-    if (times.creation) {
-        const quint64 ft = quint64(fileTime(*times.creation, 0));
-        r.creationSet =
-            !p.isEmpty() &&
-            writeDosAttrib(p.constData(), WithCreateTime(readDosAttrib(p.constData()), ft));
-    }
-    if (times.lastWrite || times.lastAccess) {
-        struct timespec ts[2];
-        ts[0].tv_sec = times.lastAccess.value_or(0);
-        ts[0].tv_nsec = times.lastAccess ? 0 : UTIME_OMIT;
-        ts[1].tv_sec = times.lastWrite.value_or(0);
-        ts[1].tv_nsec = times.lastWrite ? 0 : UTIME_OMIT;
-        // utimensat needs ownership, not write access, so a read-only file gets its times.
-        const bool ok = !p.isEmpty() && utimensat(AT_FDCWD, p.constData(), ts, 0) == 0;
-        if (times.lastAccess)
-            r.lastAccessSet = ok;
-        if (times.lastWrite)
-            r.lastWriteSet = ok;
-    }
-    return r;
 }
 
 } // namespace basTavlo

@@ -28,6 +28,30 @@ bool isHiddenOrSystem(DWORD attrs) {
     return attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 }
 
+// A handle on the entry itself: a link is opened as the link, not as its target.
+HANDLE openEntry(const QString& path, DWORD access) {
+    if (path.isEmpty())
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(
+        wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+FileId idOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    // NTFS puts a reuse count in the high bits of the index, so a new file differs.
+    return FileId{info.dwVolumeSerialNumber,
+                  quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, 0, 0, true};
+}
+
+bool infoOf(const QString& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = openEntry(path, FILE_READ_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    return ok;
+}
+
 } // namespace
 
 QChar PathSeparator() {
@@ -64,7 +88,13 @@ FindData GetFileInfo(const QString& path) {
     d.lastAccessTime = ticks(fd.ftLastAccessTime);
     d.lastWriteTime = ticks(fd.ftLastWriteTime);
     d.fileName = QString::fromWCharArray(fd.cFileName);
+    d.id = IdOf(path);
     return d;
+}
+
+FileId IdOf(const QString& path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    return infoOf(path, info) ? idOf(info) : FileId{};
 }
 
 std::optional<quint32> GetAttributes(const QString& path) {
@@ -74,21 +104,10 @@ std::optional<quint32> GetAttributes(const QString& path) {
     return a & kDosBits;
 }
 
-bool SetAttributes(const QString& path, quint32 bits) {
-    const std::wstring p = wide(path);
-    const DWORD a = GetFileAttributesW(p.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES)
-        return false;
-    DWORD wanted = (a & ~DWORD(kDosBits) & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | bits;
-    wanted &= ~DWORD(FILE_ATTRIBUTE_DIRECTORY);
-    if (wanted == 0)
-        wanted = FILE_ATTRIBUTE_NORMAL;
-    return SetFileAttributesW(p.c_str(), wanted) != 0;
-}
-
-void testing::RefuseNoReplaceFlag(bool) {}
+void testing::RefuseRenameFeatures(Refuse) {}
 
 RenameError RenameFile(const QString& from, const QString& to) {
+    testing::RunBeforeRename(from, to);
     if (from.isEmpty() || to.isEmpty())
         return RenameError::InvalidName;
     if (from == to)
@@ -121,19 +140,8 @@ bool PathExists(const QString& path) {
 }
 
 bool SameFile(const QString& a, const QString& b) {
-    auto id = [](const QString& p, BY_HANDLE_FILE_INFORMATION& info) {
-        HANDLE h =
-            CreateFileW(wide(p).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return false;
-        const bool ok = GetFileInformationByHandle(h, &info);
-        CloseHandle(h);
-        return ok;
-    };
-    BY_HANDLE_FILE_INFORMATION ia, ib;
-    return id(a, ia) && id(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+    const FileId ia = IdOf(a);
+    return ia.valid && ia == IdOf(b);
 }
 
 int MaxNameLength(const QString&) {
@@ -148,27 +156,67 @@ int NameLengthAtMost(const QString& name) {
     return int(name.size());
 }
 
-SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times) {
-    SetTimesResult r;
-    if (!times.creation && !times.lastWrite && !times.lastAccess)
-        return r;
+StampTarget::StampTarget(const QString& path, const FileId& id) : m_path(path), m_id(id) {
+    if (!id.valid)
+        return;
     // FILE_WRITE_ATTRIBUTES is granted on read-only files too.
-    HANDLE h = CreateFileW(wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    bool ok = h != INVALID_HANDLE_VALUE;
-    if (ok) {
-        FILETIME c, a, w;
-        if (times.creation)
-            c = fileTimeFromUtc(*times.creation);
-        if (times.lastAccess)
-            a = fileTimeFromUtc(*times.lastAccess);
-        if (times.lastWrite)
-            w = fileTimeFromUtc(*times.lastWrite);
-        ok = SetFileTime(h, times.creation ? &c : nullptr, times.lastAccess ? &a : nullptr,
-                         times.lastWrite ? &w : nullptr) != 0;
+    HANDLE h = openEntry(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(h, &info) && idOf(info) == id &&
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        m_held = true;
+        m_link = info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        m_handle = h;
+    } else {
         CloseHandle(h);
     }
+}
+
+StampTarget::~StampTarget() {
+    if (m_handle)
+        CloseHandle(HANDLE(m_handle));
+}
+
+std::optional<quint32> StampTarget::attributes() const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!m_held || !GetFileInformationByHandle(HANDLE(m_handle), &info))
+        return std::nullopt;
+    return m_link ? 0u : quint32(info.dwFileAttributes & kDosBits);
+}
+
+bool StampTarget::setAttributes(quint32 bits) {
+    FILE_BASIC_INFO basic;
+    if (!m_held || m_link ||
+        !GetFileInformationByHandleEx(HANDLE(m_handle), FileBasicInfo, &basic, sizeof basic))
+        return false;
+    DWORD wanted = (basic.FileAttributes & ~DWORD(kDosBits) & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | bits;
+    if (wanted == 0)
+        wanted = FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes = wanted;
+    // Zero times leave the file's times as they are.
+    basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+    basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+    return SetFileInformationByHandle(HANDLE(m_handle), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
+    if (!m_held)
+        return NoneSet(times);
+    if (!times.creation && !times.lastWrite && !times.lastAccess)
+        return {};
+    FILETIME c, a, w;
+    if (times.creation)
+        c = fileTimeFromUtc(*times.creation);
+    if (times.lastAccess)
+        a = fileTimeFromUtc(*times.lastAccess);
+    if (times.lastWrite)
+        w = fileTimeFromUtc(*times.lastWrite);
+    const bool ok =
+        SetFileTime(HANDLE(m_handle), times.creation ? &c : nullptr,
+                    times.lastAccess ? &a : nullptr, times.lastWrite ? &w : nullptr) != 0;
+    SetTimesResult r;
     if (times.creation)
         r.creationSet = ok;
     if (times.lastAccess)

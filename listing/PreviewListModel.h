@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/basTavlo.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 
@@ -15,18 +17,25 @@ enum class RowStatus {
     NameTooLong,
     DuplicateTarget, // an earlier row has the same new path
     TargetExists,    // another file holds the new path and is not renamed away
+    Unreadable,      // the file is listed but could not be looked up
 };
 
 // What the rename run did with a row.
 enum class RowOutcome {
     NotRun,
     Renamed,
-    Unchanged,
+    Unchanged,      // the new name is the old one: the file keeps it
+    AlreadyRenamed, // the row's file already had its new name (a second run)
+    // Not renamed, as the preview said:
     TargetExists,
     DuplicateTarget,
     InvalidName,
-    SourceMissing,
+    Unreadable,
+    // Not renamed, found at run time:
+    GoneOrReplaced, // no file, or another file than the previewed one, at the old path
     PermissionDenied,
+    CycleNotRun,     // another file of its cycle could not move, so none did
+    LeftAtTemporary, // on its way round a cycle, it could not be put back: see nowAt
     Failed,
 };
 
@@ -34,14 +43,19 @@ struct PreviewRow {
     QString newPath; // the row's text
     QString oldPath; // its first sub-item
     RowStatus status = RowStatus::Ok;
+    basTavlo::FileId id{}; // the file the preview planned for
     RowOutcome outcome = RowOutcome::NotRun;
     bool timesNotSet = false;
     bool attributesNotSet = false;
+    QString nowAt{}; // where the file was left when it is at neither path
 
+    bool renamedOrKept() const {
+        return outcome == RowOutcome::Renamed || outcome == RowOutcome::Unchanged ||
+               outcome == RowOutcome::AlreadyRenamed;
+    }
     bool failed() const {
-        return (outcome != RowOutcome::NotRun && outcome != RowOutcome::Renamed &&
-                outcome != RowOutcome::Unchanged) ||
-               timesNotSet || attributesNotSet;
+        return (outcome != RowOutcome::NotRun && !renamedOrKept()) || timesNotSet ||
+               attributesNotSet;
     }
 };
 
@@ -56,7 +70,6 @@ public:
 
     void clear();
     void setRows(std::vector<PreviewRow> rows);
-    void addRow(const QString& newPath, const QString& oldPath, RowStatus status = RowStatus::Ok);
 
     int count() const { return int(m_rows.size()); }
     const PreviewRow& row(int i) const { return m_rows[size_t(i)]; }

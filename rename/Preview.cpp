@@ -30,21 +30,44 @@ RowStatus CheckNewName(const QString& name, int maxNameLength) {
     return RowStatus::Ok;
 }
 
+namespace {
+
+// The file at a row's new path is the row's own file under another spelling of the same
+// name, on a file system that ignores case. A hard link under another name is not.
+bool sameNameOfTheFile(const PreviewRow& r) {
+    const QString oldName = r.oldPath.mid(r.oldPath.lastIndexOf(basTavlo::PathSeparator()) + 1);
+    const QString newName = r.newPath.mid(r.newPath.lastIndexOf(basTavlo::PathSeparator()) + 1);
+    return oldName.compare(newName, Qt::CaseInsensitive) == 0 &&
+           basTavlo::SameFile(r.oldPath, r.newPath);
+}
+
+} // namespace
+
 void MarkConflicts(std::vector<PreviewRow>& rows) {
     const int n = int(rows.size());
-    QHash<QString, int> byNew; // new path -> first row with it
+    QHash<QString, int> byNew; // new path -> the row that gets it
     QHash<QString, int> byOld; // old path -> its row
     byNew.reserve(n);
     byOld.reserve(n);
+    // A file that keeps its name holds it before any other row can claim it.
+    for (int i = 0; i < n; ++i) {
+        const PreviewRow& r = rows[size_t(i)];
+        byOld.insert(r.oldPath, i);
+        if (r.status == RowStatus::Ok && r.newPath == r.oldPath)
+            byNew.insert(r.newPath, i);
+    }
     for (int i = 0; i < n; ++i) {
         PreviewRow& r = rows[size_t(i)];
-        byOld.insert(r.oldPath, i);
-        if (r.status != RowStatus::Ok)
+        if (r.status != RowStatus::Ok || r.newPath == r.oldPath)
             continue;
-        if (byNew.contains(r.newPath))
-            r.status = RowStatus::DuplicateTarget;
-        else
+        const auto taken = byNew.constFind(r.newPath);
+        if (taken == byNew.constEnd()) {
             byNew.insert(r.newPath, i);
+            continue;
+        }
+        const PreviewRow& holder = rows[size_t(taken.value())];
+        r.status =
+            holder.newPath == holder.oldPath ? RowStatus::TargetExists : RowStatus::DuplicateTarget;
     }
 
     // A row moves when its new path is free, or held by a row that moves (a chain), or
@@ -67,8 +90,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows) {
             const PreviewRow& r = rows[size_t(j)];
             const auto holder = byOld.constFind(r.newPath);
             if (holder == byOld.constEnd()) {
-                const bool free =
-                    !basTavlo::PathExists(r.newPath) || basTavlo::SameFile(r.oldPath, r.newPath);
+                const bool free = !basTavlo::PathExists(r.newPath) || sameNameOfTheFile(r);
                 verdict = free ? State::Moves : State::Stays;
                 break;
             }
@@ -106,13 +128,22 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         if (!original.isChecked(i))
             continue;
         const QString path = original.text(i);
-        // One look-up serves for the on-disk name, the attributes and the times.
+        // One look-up serves for the on-disk name, the identity, the attributes and times.
         const basTavlo::FindData found = basTavlo::GetFileInfo(path);
         const bool present =
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
                                                  basTavlo::AttrDirectory));
-        const QString oldName = present ? found.fileName : QString();
+        // A file that can't be looked up keeps its listed name and is shown, not renamed.
+        const QString oldName = present ? found.fileName
+                                : found.unreadable
+                                    ? path.mid(path.lastIndexOf(basTavlo::PathSeparator()) + 1)
+                                    : QString();
         const QString newName = ComposeNewName(oldName, rename, run);
+        const QString folder = path.left(path.size() - oldName.size());
+        if (found.unreadable) {
+            rows.push_back(PreviewRow{folder + newName, path, RowStatus::Unreadable});
+            continue;
+        }
         // A file gone (or hidden) since the listing gets no row: renaming it can't work.
         if (!present)
             continue;
@@ -122,12 +153,12 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
                                                ? basTavlo::DetailsFromFindData(found)
                                                : basTavlo::FileDetails{}))
             continue;
-        const QString folder = path.left(path.size() - oldName.size());
         if (folder != maxFolder) {
             maxFolder = folder;
             maxLength = basTavlo::MaxNameLength(folder);
         }
-        rows.push_back(PreviewRow{folder + newName, path, CheckNewName(newName, maxLength)});
+        rows.push_back(
+            PreviewRow{folder + newName, path, CheckNewName(newName, maxLength), found.id});
     }
     MarkConflicts(rows);
     return rows;

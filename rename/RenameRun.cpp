@@ -1,6 +1,7 @@
 #include "RenameRun.h"
 
 #include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -23,7 +24,7 @@ RowOutcome outcomeOf(basTavlo::RenameError e) {
     case basTavlo::RenameError::None:
         return RowOutcome::Renamed;
     case basTavlo::RenameError::SourceMissing:
-        return RowOutcome::SourceMissing;
+        return RowOutcome::GoneOrReplaced;
     case basTavlo::RenameError::TargetExists:
         return RowOutcome::TargetExists;
     case basTavlo::RenameError::PermissionDenied:
@@ -35,23 +36,39 @@ RowOutcome outcomeOf(basTavlo::RenameError e) {
     }
 }
 
+// What a row the preview did not pass is reported as.
+RowOutcome skippedOutcome(RowStatus status) {
+    switch (status) {
+    case RowStatus::DuplicateTarget:
+        return RowOutcome::DuplicateTarget;
+    case RowStatus::TargetExists:
+        return RowOutcome::TargetExists;
+    case RowStatus::Unreadable:
+        return RowOutcome::Unreadable;
+    default:
+        return RowOutcome::InvalidName;
+    }
+}
+
+bool holds(const QString& path, const basTavlo::FileId& id) {
+    return id.valid && basTavlo::IdOf(path) == id;
+}
+
 class Run {
 public:
     Run(const std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb)
-        : m_rows(rows), m_s(s), m_cb(cb), m_times(ChosenTimes(s)), m_done(rows.size(), false),
-          m_onChain(rows.size(), false) {}
+        : m_rows(rows), m_s(s), m_cb(cb), m_times(ChosenTimes(s)), m_moves(rows.size(), false),
+          m_done(rows.size(), false), m_onChain(rows.size(), false) {}
 
     RunReport go() {
         const int n = int(m_rows.size());
-        for (int i = 0; i < n; ++i)
-            if (attempted(i))
-                m_byOld.insert(m_rows[size_t(i)].oldPath, i);
+        decide();
         std::vector<int> chain;
         for (int i = 0; i < n; ++i) {
             if (m_done[size_t(i)])
                 continue;
-            if (!attempted(i)) {
-                finish(i, skippedOutcome(i));
+            if (!m_moves[size_t(i)]) {
+                finish(i, m_rows[size_t(i)].outcome);
                 continue;
             }
             // Follow what holds each target until a free name, a row already done, or
@@ -85,86 +102,137 @@ public:
     }
 
 private:
-    bool attempted(int i) const {
-        const PreviewRow& r = m_rows[size_t(i)];
-        return r.status == RowStatus::Ok || r.status == RowStatus::TargetExists;
+    // From identities, before anything moves: which rows move their file, and what the
+    // others are reported as. A row's file already at its new path was renamed by an
+    // earlier run; a path that holds another file, or none, is left alone.
+    void decide() {
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            PreviewRow& r = m_rows[i];
+            // Each run reports only what it did itself.
+            r.timesNotSet = r.attributesNotSet = false;
+            r.nowAt.clear();
+            if (r.status != RowStatus::Ok) {
+                r.outcome = skippedOutcome(r.status);
+            } else if (holds(r.oldPath, r.id)) {
+                r.outcome = r.newPath == r.oldPath ? RowOutcome::Unchanged : RowOutcome::NotRun;
+                m_moves[i] = r.newPath != r.oldPath;
+                if (m_moves[i])
+                    m_byOld.insert(r.oldPath, int(i));
+            } else if (r.newPath != r.oldPath && holds(r.newPath, r.id)) {
+                r.outcome = RowOutcome::AlreadyRenamed;
+            } else {
+                r.outcome = RowOutcome::GoneOrReplaced;
+            }
+        }
     }
 
-    RowOutcome skippedOutcome(int i) const {
-        return m_rows[size_t(i)].status == RowStatus::DuplicateTarget ? RowOutcome::DuplicateTarget
-                                                                      : RowOutcome::InvalidName;
-    }
-
-    // The row whose file holds row i's new path and moves away, or -1.
+    // The moving row whose file holds row i's new path, or -1.
     int dependency(int i) const {
-        const PreviewRow& r = m_rows[size_t(i)];
-        if (r.newPath == r.oldPath)
-            return -1;
-        const auto it = m_byOld.constFind(r.newPath);
+        const auto it = m_byOld.constFind(m_rows[size_t(i)].newPath);
         return it == m_byOld.constEnd() ? -1 : it.value();
     }
 
     void renameRow(int i) {
-        PreviewRow& r = m_rows[size_t(i)];
-        if (r.newPath == r.oldPath) {
-            finish(i, basTavlo::PathExists(r.oldPath) ? RowOutcome::Unchanged
-                                                      : RowOutcome::SourceMissing);
-            return;
-        }
+        const PreviewRow& r = m_rows[size_t(i)];
         finish(i, outcomeOf(basTavlo::RenameFile(r.oldPath, r.newPath)));
     }
 
-    // a -> b -> ... -> a: the first file steps aside to a free temporary name that keeps
-    // its own name in it, the others follow in reverse, and it takes its new name last.
-    void renameCycle(const std::vector<int>& chain) {
-        const int first = chain.front();
-        PreviewRow& r = m_rows[size_t(first)];
+    basTavlo::RenameError move(int i, bool back) {
+        const PreviewRow& r = m_rows[size_t(i)];
+        return back ? basTavlo::RenameFile(r.newPath, r.oldPath)
+                    : basTavlo::RenameFile(r.oldPath, r.newPath);
+    }
+
+    // A temporary name that no row of the plan is to get.
+    bool planned(const QString& path) {
+        if (m_planned.isEmpty())
+            for (const PreviewRow& r : m_rows)
+                m_planned.insert(r.newPath);
+        return m_planned.contains(path);
+    }
+
+    // c[0] -> c[1] -> ... -> c[0], each row's new name being the next one's old name. The
+    // first file steps aside to a temporary name, the others follow from the last, and the
+    // first takes its new name. All or nothing: if one can't move, those that moved go back
+    // in the order their old names come free, and the first last of all.
+    void renameCycle(const std::vector<int>& c) {
+        const int k = int(c.size());
+        PreviewRow& first = m_rows[size_t(c[0])];
+        std::vector<RowOutcome> out(size_t(k), RowOutcome::CycleNotRun);
         QString temp;
         basTavlo::RenameError e = basTavlo::RenameError::TargetExists;
-        for (int k = 0; k < 1000 && e == basTavlo::RenameError::TargetExists; ++k) {
-            temp = r.oldPath + QLatin1String(".zovtmp") + QString::number(k);
-            e = basTavlo::RenameFile(r.oldPath, temp);
+        for (int counter = 0; counter < 1000 && e == basTavlo::RenameError::TargetExists;
+             ++counter) {
+            temp = basTavlo::TemporaryPath(first.oldPath, counter);
+            if (!planned(temp))
+                e = basTavlo::RenameFile(first.oldPath, temp);
         }
         if (e != basTavlo::RenameError::None) {
-            for (const int j : chain) // nobody can move: every target is still held
-                finish(j, j == first ? outcomeOf(e) : RowOutcome::TargetExists);
+            out[0] = outcomeOf(e);
+            finishAll(c, out);
             return;
         }
-        for (auto it = chain.rbegin(); it + 1 != chain.rend(); ++it)
-            renameRow(*it);
-        e = basTavlo::RenameFile(temp, r.newPath);
-        // Back to the old name if it is still free; else the file stays at the temporary
-        // name, which holds its own name, and the row is reported as failed.
-        if (e != basTavlo::RenameError::None)
-            basTavlo::RenameFile(temp, r.oldPath);
-        finish(first, outcomeOf(e));
+        int failedAt = 0;
+        for (int j = k - 1; j >= 1 && failedAt == 0; --j) {
+            e = move(c[size_t(j)], false);
+            out[size_t(j)] = outcomeOf(e);
+            if (e != basTavlo::RenameError::None)
+                failedAt = j;
+        }
+        if (failedAt == 0) {
+            e = basTavlo::RenameFile(temp, first.newPath);
+            out[0] = outcomeOf(e);
+            if (e == basTavlo::RenameError::None) {
+                finishAll(c, out);
+                return;
+            }
+        }
+        int j = failedAt + 1;
+        for (; j < k && move(c[size_t(j)], true) == basTavlo::RenameError::None; ++j)
+            out[size_t(j)] = RowOutcome::CycleNotRun;
+        if (j == k && basTavlo::RenameFile(temp, first.oldPath) == basTavlo::RenameError::None) {
+            if (failedAt != 0)
+                out[0] = RowOutcome::CycleNotRun;
+        } else {
+            out[0] = RowOutcome::LeftAtTemporary;
+            first.nowAt = temp;
+        }
+        finishAll(c, out);
+    }
+
+    void finishAll(const std::vector<int>& rows, const std::vector<RowOutcome>& outcomes) {
+        for (size_t j = 0; j < rows.size(); ++j)
+            finish(rows[j], outcomes[j]);
     }
 
     void finish(int i, RowOutcome outcome) {
         PreviewRow& r = m_rows[size_t(i)];
-        // A second run over the same rows: the file already stands at its new name.
-        if (outcome == RowOutcome::SourceMissing && r.newPath != r.oldPath &&
-            basTavlo::PathExists(r.newPath))
-            outcome = RowOutcome::Unchanged;
         r.outcome = outcome;
         m_done[size_t(i)] = true;
         ++m_processed;
         if (m_cb.progress)
             m_cb.progress(double(m_processed) / double(m_rows.size()) * 100.0);
-        // Stamp only the row's own file: never one that merely holds its new name.
-        if (outcome != RowOutcome::Renamed && outcome != RowOutcome::Unchanged)
+        // Stamp only the row's own file, wherever it now is by the plan.
+        if (!r.renamedOrKept())
             return;
-        if (TimeStepWanted(m_s))
-            r.timesNotSet = !basTavlo::SetFileTimes(r.newPath, m_times).ok();
-        if (IsOn(m_s.chkModifyAttributes))
-            r.attributesNotSet = !ApplyAttributes(r.newPath, m_s, m_cb.message);
+        const bool times = TimeStepWanted(m_s);
+        const bool attributes = IsOn(m_s.chkModifyAttributes);
+        if (!times && !attributes)
+            return;
+        basTavlo::StampTarget target(r.newPath, r.id);
+        if (times)
+            r.timesNotSet = !target.setTimes(m_times).ok();
+        if (attributes)
+            r.attributesNotSet = !ApplyAttributes(target, m_s, m_cb.message);
     }
 
     std::vector<PreviewRow> m_rows;
     const AdvancedSettings& m_s;
     const RunCallbacks& m_cb;
     const basTavlo::TimesToSet m_times;
-    QHash<QString, int> m_byOld;
+    QHash<QString, int> m_byOld; // old path -> the row that moves its file
+    QSet<QString> m_planned;
+    std::vector<bool> m_moves;
     std::vector<bool> m_done;
     std::vector<bool> m_onChain;
     int m_processed = 0;
@@ -172,14 +240,19 @@ private:
 
 } // namespace
 
-bool ApplyAttributes(const QString& path, const AdvancedSettings& s,
+bool ApplyAttributes(basTavlo::StampTarget& target, const AdvancedSettings& s,
                      const std::function<void(const QString&)>& message) {
     bool all = true;
-    std::optional<quint32> current = basTavlo::GetAttributes(path);
+    std::optional<quint32> current;
+    bool read = false;
     for (const AttributeRow& a : kAttributes) {
         if (!IsOn(s.*a.box))
             continue;
-        const bool ok = current && basTavlo::SetAttributes(path, *current | a.bit);
+        if (!read) {
+            current = target.attributes();
+            read = true;
+        }
+        const bool ok = current && target.setAttributes(*current | a.bit);
         if (ok) {
             *current |= a.bit;
         } else {

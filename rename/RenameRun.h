@@ -17,10 +17,10 @@ struct RunReport {
     int failed = 0;
 };
 
-// The attribute step on one path: each checked attribute is added to those the file
+// The attribute step on one file: each checked attribute is added to those the file
 // has, in the order read-only, hidden, archive, system; each failure gives its message.
 // True when every checked attribute was set.
-bool ApplyAttributes(const QString& path, const AdvancedSettings& s,
+bool ApplyAttributes(basTavlo::StampTarget& target, const AdvancedSettings& s,
                      const std::function<void(const QString&)>& message);
 
 // The times the Advanced Settings page chooses, as UTC; unchecked ones stay unset.
@@ -28,7 +28,10 @@ basTavlo::TimesToSet ChosenTimes(const AdvancedSettings& s);
 bool TimeStepWanted(const AdvancedSettings& s);
 
 // Renames every row's file from its old to its new path and stamps it as the settings
-// ask. Rows whose targets are held by files the plan moves away are renamed after those,
-// cycles go through a temporary name, and no existing file is ever replaced.
+// ask. Only rows the preview passed are tried, and only on the file the preview saw: a
+// file already at its new path is stamped again, a path that now holds another file or
+// none is left alone. Rows whose targets are held by files the plan moves away are
+// renamed after those, cycles go through a temporary name and are undone whole if one of
+// them can't move, and no existing file is ever replaced.
 RunReport RenameFiles(const std::vector<PreviewRow>& rows, const AdvancedSettings& s,
                       const RunCallbacks& callbacks = {});

@@ -95,6 +95,12 @@ TEST(BasTavlo, AttributeBitsRoundTrip) {
     EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrArchive);
     ASSERT_TRUE(SetAttributes(a, AttrArchive));
     EXPECT_EQ(GetAttributes(a), AttrArchive);
+    // Permission bits change only with the read-only bit itself.
+    ASSERT_EQ(chmod(QFile::encodeName(a).constData(), 0466), 0);
+    ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden));
+    ASSERT_EQ(stat(QFile::encodeName(a).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0466u);
+    ASSERT_TRUE(SetAttributes(a, AttrArchive));
 
     // A Samba blob keeps its create time and unknown bits when the attributes change.
     f.write("b.txt");
@@ -164,9 +170,11 @@ TEST(BasTavlo, SpecialFilesCountAsSystem) {
 }
 
 TEST(BasTavlo, RenameNeverReplaces) {
-    for (const bool fallback : {false, true}) {
-        SCOPED_TRACE(fallback ? "link and unlink" : "renameat2");
-        basTavlo::testing::RefuseNoReplaceFlag(fallback);
+    using basTavlo::testing::Refuse;
+    for (const Refuse refused :
+         {Refuse::Nothing, Refuse::NoReplaceFlag, Refuse::NoReplaceFlagAndLinks}) {
+        SCOPED_TRACE(int(refused));
+        basTavlo::testing::RefuseRenameFeatures(refused);
         TestFolder f;
         f.write("a.txt", "A");
         f.write("b.txt", "B");
@@ -179,5 +187,5 @@ TEST(BasTavlo, RenameNeverReplaces) {
         const QMap<QString, QByteArray> expected{{"b.txt", "B"}, {"c.txt", "A"}};
         EXPECT_EQ(f.contents(), expected);
     }
-    basTavlo::testing::RefuseNoReplaceFlag(false);
+    basTavlo::testing::RefuseRenameFeatures(Refuse::Nothing);
 }

@@ -60,7 +60,7 @@ TEST(Listing, DisplayFilesOnARealFolder) {
         f.write(n);
     f.mkdir("photos.old");
     FileLists lists;
-    lists.changed.addRow("x", "y");
+    lists.changed.setRows({PreviewRow{"x", "y"}});
     DisplayFiles(lists, f.path());
     const QString p = f.path();
     EXPECT_EQ(texts(lists.original), QStringList({p + "a.JPG", p + "archive.tar.gz", p + "b.txt",
@@ -80,7 +80,7 @@ TEST(Listing, DisplayFilesOnARealFolder) {
     // A blank path keeps the file list and its count, and empties the rest.
     lists.original.setChecked(0, true);
     lists.originalCountText = "1 of 6 files selected";
-    lists.changed.addRow("x", "y");
+    lists.changed.setRows({PreviewRow{"x", "y"}});
     DisplayFiles(lists, "   ");
     EXPECT_EQ(lists.original.count(), 6);
     EXPECT_TRUE(lists.original.isChecked(0));

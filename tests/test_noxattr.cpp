@@ -59,8 +59,9 @@ TEST_F(NoXattrFolder, ReadsWhatItCanAndReportsWhatItCannotWrite) {
     s.chkModifyAttributes = 1;
     s.chkHidden = 1;
     QStringList messages;
-    const RunReport r = RenameFiles({PreviewRow{file("b.jpg"), file("a.jpg")}}, s,
-                                    {{}, [&](const QString& m) { messages << m; }});
+    const RunReport r = RenameFiles(
+        {PreviewRow{file("b.jpg"), file("a.jpg"), RowStatus::Ok, basTavlo::IdOf(file("a.jpg"))}}, s,
+        {{}, [&](const QString& m) { messages << m; }});
     EXPECT_EQ(r.rows[0].outcome, RowOutcome::Renamed);
     EXPECT_TRUE(r.rows[0].timesNotSet);
     EXPECT_TRUE(r.rows[0].attributesNotSet);

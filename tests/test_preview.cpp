@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using basTavlo::DateTime;
 using basTavlo::FileDetails;
 
@@ -186,8 +188,8 @@ TEST(Preview, MarksWhatCouldNotBeRenamedSafely) {
     s.txtWith = "a"; // b.txt composes to a.txt, which a.txt keeps
     PreviewFiles(l, s, {});
     ASSERT_EQ(l.changed.count(), 5);
-    EXPECT_EQ(l.changed.row(0).status, RowStatus::Ok); // unchanged names are fine
-    EXPECT_EQ(l.changed.row(1).status, RowStatus::DuplicateTarget);
+    EXPECT_EQ(l.changed.row(0).status, RowStatus::Ok);           // unchanged names are fine
+    EXPECT_EQ(l.changed.row(1).status, RowStatus::TargetExists); // a.txt keeps it
     l.original.setChecked(0, false); // a.txt is no longer in the plan, but still there
     PreviewFiles(l, s, {});
     EXPECT_EQ(l.changed.row(0).status, RowStatus::TargetExists);
@@ -227,6 +229,22 @@ TEST(Preview, MarksWhatCouldNotBeRenamedSafely) {
     EXPECT_EQ(CheckNewName("..", 255), RowStatus::DotName);
     EXPECT_EQ(CheckNewName(QString("a") + QChar(0) + "b", 255), RowStatus::InvalidCharacter);
     EXPECT_EQ(CheckNewName("ok name.txt", 255), RowStatus::Ok);
+
+    // A file that keeps its name holds it against an earlier row that wants it, and a
+    // hard link to the file itself under another name is a name that is taken.
+    TestFolder g;
+    for (const char* n : {"A.txt", "a.txt", "p.txt"})
+        g.write(n, n);
+    ASSERT_EQ(link(QFile::encodeName(g.file("p.txt")).constData(),
+                   QFile::encodeName(g.file("q.txt")).constData()),
+              0);
+    std::vector<PreviewRow> held = {{g.file("a.txt"), g.file("A.txt")},
+                                    {g.file("a.txt"), g.file("a.txt")},
+                                    {g.file("q.txt"), g.file("p.txt")}};
+    MarkConflicts(held);
+    EXPECT_EQ(held[0].status, RowStatus::TargetExists);
+    EXPECT_EQ(held[1].status, RowStatus::Ok);
+    EXPECT_EQ(held[2].status, RowStatus::TargetExists);
 
     // A file deleted after the listing gets no row.
     ASSERT_TRUE(QFile::remove(f.file("c.txt")));

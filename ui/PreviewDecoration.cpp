@@ -2,6 +2,7 @@
 #include "listing/PreviewListModel.h"
 
 #include <QColor>
+#include <QDir>
 
 QString PreviewDecoration::StatusText(RowStatus status) {
     switch (status) {
@@ -19,6 +20,8 @@ QString PreviewDecoration::StatusText(RowStatus status) {
         return tr("An earlier file in the preview gets the same new name.");
     case RowStatus::TargetExists:
         return tr("Another file already has this name.");
+    case RowStatus::Unreadable:
+        return tr("The file can't be read: it will not be renamed.");
     }
     return {};
 }
@@ -31,20 +34,40 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
         return tr("Renamed.");
     case RowOutcome::Unchanged:
         return tr("Has this name.");
+    case RowOutcome::AlreadyRenamed:
+        return tr("Already renamed.");
     case RowOutcome::TargetExists:
         return tr("Not renamed: another file has this name.");
     case RowOutcome::DuplicateTarget:
         return tr("Not renamed: an earlier file took this name.");
     case RowOutcome::InvalidName:
         return tr("Not renamed: the new name is not a valid file name.");
-    case RowOutcome::SourceMissing:
-        return tr("Not renamed: the file is no longer there.");
+    case RowOutcome::Unreadable:
+        return tr("Not renamed: the file can't be read.");
+    case RowOutcome::GoneOrReplaced:
+        return tr("Not renamed: the file is gone or was replaced since the preview.");
     case RowOutcome::PermissionDenied:
         return tr("Not renamed: permission denied.");
+    case RowOutcome::CycleNotRun:
+        return tr("Not renamed: the files whose names go round with it could not all move, so "
+                  "none did.");
+    case RowOutcome::LeftAtTemporary:
+        return tr("Not renamed: it could not be put back and now has the temporary name %1.");
     case RowOutcome::Failed:
         return tr("Not renamed.");
     }
     return {};
+}
+
+QString PreviewDecoration::OutcomeText(const PreviewRow& row) {
+    QString text = OutcomeText(row.outcome);
+    if (row.outcome == RowOutcome::LeftAtTemporary)
+        text = text.arg(QDir::toNativeSeparators(row.nowAt));
+    if (row.timesNotSet)
+        text += QLatin1Char(' ') + tr("The times were not set.");
+    if (row.attributesNotSet)
+        text += QLatin1Char(' ') + tr("The attributes were not all set.");
+    return text;
 }
 
 QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
@@ -60,14 +83,6 @@ QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
         return problem ? QVariant(QColor(190, 0, 0)) : QVariant();
     if (outcome == RowOutcome::NotRun)
         return status == RowStatus::Ok ? QVariant() : QVariant(StatusText(status));
-    QString tip = OutcomeText(outcome);
     const PreviewListModel* m = qobject_cast<const PreviewListModel*>(sourceModel());
-    if (m) {
-        const PreviewRow& r = m->row(mapToSource(index).row());
-        if (r.timesNotSet)
-            tip += QLatin1Char(' ') + tr("The times were not set.");
-        if (r.attributesNotSet)
-            tip += QLatin1Char(' ') + tr("The attributes were not all set.");
-    }
-    return tip;
+    return m ? OutcomeText(m->row(mapToSource(index).row())) : OutcomeText(outcome);
 }

@@ -4,6 +4,7 @@
 
 enum class RowStatus;
 enum class RowOutcome;
+struct PreviewRow;
 
 // Shows the preview rows' status: problems in red with the reason as a tooltip.
 class PreviewDecoration : public QIdentityProxyModel {
@@ -13,6 +14,8 @@ public:
 
     static QString StatusText(RowStatus status);
     static QString OutcomeText(RowOutcome outcome);
+    // The outcome with what the stamping did not do and where the file was left.
+    static QString OutcomeText(const PreviewRow& row);
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 };

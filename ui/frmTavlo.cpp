@@ -314,24 +314,24 @@ void frmTavlo::optNumeric_Click() {
 QString frmTavlo::FailureSummary(const RunReport& report) {
     if (report.failed == 0)
         return {};
-    QStringList lines;
+    // A file left at a temporary name is always named; of the others, the first five.
+    QStringList temporary, lines;
     for (const PreviewRow& r : report.rows) {
         if (!r.failed())
             continue;
-        if (lines.size() == 5) {
+        const QString line = QDir::toNativeSeparators(r.oldPath) + QLatin1String(": ") +
+                             PreviewDecoration::OutcomeText(r);
+        if (r.outcome == RowOutcome::LeftAtTemporary)
+            temporary << line;
+        else if (lines.size() < 5)
+            lines << line;
+        else if (lines.size() == 5)
             lines << tr("...");
-            break;
-        }
-        QString reason = PreviewDecoration::OutcomeText(r.outcome);
-        if (r.outcome == RowOutcome::Renamed || r.outcome == RowOutcome::Unchanged)
-            reason = r.timesNotSet ? tr("the times were not set.")
-                                   : tr("the attributes were not all set.");
-        lines << QDir::toNativeSeparators(r.oldPath) + QLatin1String(": ") + reason;
     }
     return tr("%1 of %2 files did not get everything planned. No file was replaced.")
                .arg(report.failed)
                .arg(report.rows.size()) +
-           QLatin1String("\n\n") + lines.join(QLatin1Char('\n'));
+           QLatin1String("\n\n") + (temporary + lines).join(QLatin1Char('\n'));
 }
 
 void frmTavlo::cmdStart_Click() {
