@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QTimeZone>
 
 #include <atomic>
@@ -559,4 +560,116 @@ TEST(RenameRun, ATargetCreatedMeanwhileIsNotReplaced) {
     }
     EXPECT_GE(rivals, 1);
     EXPECT_EQ(r.rows[0].outcome, RowOutcome::TargetExists);
+}
+
+// Random folders with short names, so that new names often meet old ones, through random
+// settings, a preview, a rename and a second press. On disk afterwards: the same bytes as
+// before, every file at its old name or at the new name its row planned, no temporary
+// name, and every row's outcome as the disk shows it.
+TEST(RenameRun, RandomFoldersLoseNothing) {
+    const quint32 seed = qEnvironmentVariableIsSet("ZOV_SEED")
+                             ? quint32(qEnvironmentVariableIntValue("ZOV_SEED"))
+                             : 20261206u;
+    const int folders = 150;
+    std::cout << "random folders: seed " << seed << ", " << folders
+              << " folders of up to 60 files (ZOV_SEED=N to repeat)\n";
+    QRandomGenerator rng(seed);
+    auto pick = [&](std::initializer_list<const char*> from) {
+        return QString::fromUtf8(from.begin()[rng.bounded(int(from.size()))]);
+    };
+    auto shortName = [&] {
+        QString n;
+        for (int k = 1 + rng.bounded(3); k > 0; --k)
+            n += pick({"a", "b", "A", "1", "2"});
+        return n + pick({"", ".jpg", ".JPG", ".a"});
+    };
+    int renamed = 0, held = 0;
+    for (int round = 0; round < folders; ++round) {
+        SCOPED_TRACE(QString("seed %1, folder %2").arg(seed).arg(round).toStdString());
+        TestFolder f;
+        QMap<QByteArray, QString> whereIs; // content -> name
+        for (int i = rng.bounded(1, 61); i > 0; --i) {
+            const QString name = shortName();
+            if (QFile::exists(f.file(name)))
+                continue;
+            const QByteArray content = QByteArray::number(round) + "-" + QByteArray::number(i);
+            f.write(name, content);
+            whereIs.insert(content, name);
+        }
+        FileLists lists;
+        DisplayFiles(lists, f.path());
+        for (int i = 0; i < lists.original.count(); ++i)
+            lists.original.setChecked(i, rng.bounded(4) != 0);
+        RenameSettings s;
+        s.optFilenameModifications = rng.bounded(2) == 0;
+        s.optSequencing = !s.optFilenameModifications;
+        s.chkPrefix = rng.bounded(2);
+        s.txtPrefix = pick({"a", "1", "", "A"});
+        s.chkSuffix = rng.bounded(2);
+        s.txtSuffix = pick({"a", "2", ""});
+        s.chkChangeCase = rng.bounded(2);
+        s.cboChangeCase = rng.bounded(3);
+        s.chkReplaceString = rng.bounded(2);
+        s.txtReplaceString = pick({"a", "1", "A"});
+        s.txtWith = pick({"b", "2", "", "aa"});
+        s.optNumeric = true;
+        s.txtDigitStartWith = pick({"1", "2", "0"});
+        s.txtDigits = pick({"", "0", "00"});
+        s.optPrefixSequence = rng.bounded(2) == 0;
+        s.optSuffixSequence = !s.optPrefixSequence;
+        s.chkSeqPrefix = rng.bounded(2);
+        s.txtSeqPrefix = pick({"a", "1"});
+        s.chkChangeExtension = rng.bounded(3) == 0;
+        s.txtChangeExtension = pick({"jpg", "a", "JPG"});
+        PreviewFiles(lists, s, {});
+        const std::vector<PreviewRow> rows = lists.changed.rows();
+
+        const RunReport first = RenameFiles(rows, {});
+        const RunReport second = RenameFiles(rows, {});
+        const Contents after = f.contents();
+        QMap<QByteArray, QString> found;
+        for (auto it = after.begin(); it != after.end(); ++it) {
+            EXPECT_FALSE(it.key().contains(".zovtmp")) << it.key().toStdString();
+            found.insert(it.value(), it.key());
+        }
+        EXPECT_EQ(found.size(), after.size());   // no content twice
+        EXPECT_EQ(found.keys(), whereIs.keys()); // and none lost
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const PreviewRow& row = rows[i];
+            const QString oldName = row.oldPath.mid(f.path().size());
+            const QString newName = row.newPath.mid(f.path().size());
+            const RowOutcome o = first.rows[i].outcome;
+            QString at;
+            for (auto it = whereIs.begin(); it != whereIs.end(); ++it)
+                if (it.value() == oldName)
+                    at = found.value(it.key());
+            renamed += o == RowOutcome::Renamed ? 1 : 0;
+            held += o == RowOutcome::TargetExists || o == RowOutcome::DuplicateTarget ? 1 : 0;
+            if (o == RowOutcome::Renamed) {
+                EXPECT_EQ(at, newName) << oldName.toStdString();
+                EXPECT_EQ(second.rows[i].outcome, RowOutcome::AlreadyRenamed);
+            } else {
+                EXPECT_EQ(at, oldName) << oldName.toStdString() << " " << int(o);
+                EXPECT_EQ(o == RowOutcome::Unchanged, row.newPath == row.oldPath);
+                EXPECT_EQ(second.rows[i].outcome, o);
+            }
+            // In a folder nobody else touches, the preview's word holds.
+            EXPECT_EQ(o == RowOutcome::Renamed || o == RowOutcome::Unchanged,
+                      row.status == RowStatus::Ok)
+                << oldName.toStdString() << " -> " << newName.toStdString() << " " << int(o);
+        }
+        // Files in no row stay where they were.
+        for (auto it = whereIs.begin(); it != whereIs.end(); ++it) {
+            bool inRow = false;
+            for (const PreviewRow& row : rows)
+                inRow = inRow || row.oldPath == f.file(it.value());
+            if (!inRow) {
+                EXPECT_EQ(found.value(it.key()), it.value());
+            }
+        }
+    }
+    std::cout << "random folders: " << renamed << " files renamed, " << held
+              << " left alone for a name that was taken\n";
+    EXPECT_GT(renamed, folders);
+    EXPECT_GT(held, 0);
 }
