@@ -258,6 +258,20 @@ TEST_F(Window, FailuresAreShownAndNothingIsReplaced) {
     const QMap<QString, QByteArray> expected{
         {"a.txt", "a.txt"}, {"new-b.txt", "b.txt"}, {"new-a.txt", "new-a.txt"}};
     EXPECT_EQ(f.contents(), expected);
+
+    // Again: nothing more moves; then with the renamed file gone, its row says so.
+    click("cmdStart");
+    EXPECT_EQ(rows->index(1, 0).data(Qt::ToolTipRole).toString(), "Already renamed.");
+    EXPECT_FALSE(rows->index(1, 0).data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(f.contents(), expected);
+    ASSERT_TRUE(QFile::remove(f.file("new-b.txt")));
+    f.write("new-b.txt", "another");
+    click("cmdStart");
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_TRUE(messages[2].text.startsWith("2 of 2 files"));
+    EXPECT_TRUE(messages[2].text.contains(
+        "b.txt: Not renamed: the file is gone or was replaced since the preview."));
+    EXPECT_TRUE(rows->index(1, 0).data(Qt::ForegroundRole).isValid());
 }
 
 TEST_F(Window, AboutBoxAndHelp) {
