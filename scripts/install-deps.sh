@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need, from Debian's packages.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest tzdata)
+# fusefat and dosfstools: the tests rename on a FAT volume through FUSE.
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest tzdata fusefat
+    dosfstools)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <sys/mount.h>
 
@@ -68,4 +70,44 @@ TEST_F(NoXattrFolder, ReadsWhatItCanAndReportsWhatItCannotWrite) {
     EXPECT_EQ(r.failed, 1);
     EXPECT_EQ(messages, QStringList{"Hidden Attribute NOT set."});
     EXPECT_EQ(basTavlo::GetFileTimes(file("b.jpg")).Modified, s.modified);
+}
+
+// A FAT volume through the FUSE driver, which offers neither RENAME_NOREPLACE nor hard
+// links: renames go over a reserved name, and still never replace a file.
+TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
+    TestFolder holder;
+    holder.mkdir("m");
+    const QString mount = holder.path() + "m";
+    if (QProcess::execute("mkfs.fat", {"-C", holder.path() + "fat.img", "1024"}) != 0 ||
+        QProcess::execute("fusefat", {"-o", "rw+", holder.path() + "fat.img", mount}) != 0)
+        GTEST_SKIP() << "can't mount a FUSE FAT volume here (needs fusefat, dosfstools and "
+                        "/dev/fuse)";
+    const QString m = mount + "/";
+    for (const char* n : {"1.jpg", "2.jpg", "x.txt", "y.txt", "keep.txt"}) {
+        QFile f(m + n);
+        ASSERT_TRUE(f.open(QIODevice::NewOnly));
+        f.write(n);
+    }
+    auto row = [&](const char* from, const char* to) {
+        return PreviewRow{m + to, m + from, RowStatus::Ok, basTavlo::IdOf(m + from)};
+    };
+    const RunReport r = RenameFiles({row("1.jpg", "2.jpg"), row("2.jpg", "3.jpg"),
+                                     row("x.txt", "y.txt"), row("y.txt", "x.txt")},
+                                    {});
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(basTavlo::RenameFile(m + "2.jpg", m + "keep.txt"),
+              basTavlo::RenameError::TargetExists);
+    QMap<QString, QByteArray> after;
+    for (const QString& name : QDir(m).entryList(QDir::Files)) {
+        QFile f(m + name);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        after.insert(name, f.readAll());
+    }
+    QProcess::execute("fusermount", {"-u", mount});
+    const QMap<QString, QByteArray> expected{{"2.jpg", "1.jpg"},
+                                             {"3.jpg", "2.jpg"},
+                                             {"x.txt", "y.txt"},
+                                             {"y.txt", "x.txt"},
+                                             {"keep.txt", "keep.txt"}};
+    EXPECT_EQ(after, expected);
 }
