@@ -130,6 +130,18 @@ TEST_F(Window, WizardPagesAndProgressResets) {
     EXPECT_TRUE(get<QPushButton>("cmdNext")->isEnabled());
     EXPECT_EQ(get<QLineEdit>("txtPrefix")->text(), "kept");
 
+    // A click on the selected option of a set leaves it selected, and the sets are apart.
+    for (const char* option : {"optFilenameModifications", "optSuffixSequence", "optSequencing",
+                               "optPrefixSequence", "optNumeric"}) {
+        click(option);
+        click(option);
+        EXPECT_TRUE(get<QRadioButton>(option)->isChecked()) << option;
+    }
+    EXPECT_FALSE(get<QRadioButton>("optFilenameModifications")->isChecked());
+    EXPECT_FALSE(get<QRadioButton>("optSuffixSequence")->isChecked());
+    click("optFilenameModifications");
+    EXPECT_TRUE(get<QRadioButton>("optPrefixSequence")->isChecked());
+
     // The bar shows after a run and stays at 100 until a resetting handler hides it.
     click("cmdStart");
     EXPECT_TRUE(progressShown());

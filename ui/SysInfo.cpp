@@ -29,8 +29,8 @@ KeyValueText DecodeKeyValue(quint32 type, const QByteArray& data) {
 }
 
 QStringList SystemInformationPrograms() {
-    return {QStringLiteral("hardinfo2"), QStringLiteral("hardinfo"), QStringLiteral("kinfocenter"),
-            QStringLiteral("gnome-system-monitor")};
+    // System information tools only; a process monitor is none.
+    return {QStringLiteral("hardinfo2"), QStringLiteral("hardinfo"), QStringLiteral("kinfocenter")};
 }
 
 #ifdef Q_OS_WIN

@@ -54,9 +54,17 @@ frmTavlo::frmTavlo(QWidget* parent)
     m_ui->lstChanged->setColumnWidth(0, 248);
     m_ui->lstChanged->setColumnHidden(1, true); // the old path is held, never shown
 
-    // Alone in its group, the option can be selected but not cleared by a click.
-    auto* numeric = new QButtonGroup(this);
-    numeric->addButton(m_ui->optNumeric);
+    // Each set of options is a group of its own, so that a click on the selected option
+    // leaves it selected; by parent widget alone Qt would mix the page's two sets.
+    for (const auto& set :
+         {std::initializer_list<QAbstractButton*>{m_ui->optFilenameModifications,
+                                                  m_ui->optSequencing},
+          std::initializer_list<QAbstractButton*>{m_ui->optPrefixSequence, m_ui->optSuffixSequence},
+          std::initializer_list<QAbstractButton*>{m_ui->optNumeric}}) {
+        auto* group = new QButtonGroup(this);
+        for (QAbstractButton* b : set)
+            group->addButton(b);
+    }
 
     connectControls();
     Form_Load();
