@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -178,6 +179,7 @@ TEST_F(Window, TheRoadOfOneRename) {
     QString folder = f.path();
     folder.chop(1);
     browse(folder);
+    EXPECT_EQ(Dialogs::LastStartFolder(), QDir::homePath()); // nothing listed yet
     EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), f.path());
     EXPECT_EQ(label("lblOriginalFilesSelected"), "0 of 4 files selected");
     EXPECT_EQ(w->lists().original.text(0), f.file("a.jpg"));
@@ -235,6 +237,7 @@ TEST_F(Window, TheRoadOfOneRename) {
     // Cancelling the chooser empties the folder field but keeps the files on show.
     w->lists().original.setChecked(1, true);
     browse("");
+    EXPECT_EQ(Dialogs::LastStartFolder(), f.path()); // the chooser opened at the listed folder
     EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), "");
     EXPECT_EQ(w->lists().original.count(), 4);
     EXPECT_EQ(label("lblOriginalFilesSelected"), "1 of 4 files selected");

@@ -11,9 +11,9 @@ class QWidget;
 // them without a window of their own.
 namespace Dialogs {
 
-// The platform's folder chooser: a folder path (no trailing separator except a root's),
-// or an empty text when the user cancels.
-QString BrowseForFolder(QWidget* owner, const QString& title);
+// The platform's folder chooser, opened at start: a folder path (no trailing separator
+// except a root's), or an empty text when the user cancels.
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& start);
 
 enum class Icon { None, Warning };
 // A modal message box captioned "ZOV" with a single OK button.
@@ -21,6 +21,8 @@ void Message(QWidget* owner, const QString& text, Icon icon);
 
 // For tests: the answer the next folder chooser gives instead of showing itself.
 void SetNextFolder(std::optional<QString> folder);
+// For tests: the folder the last chooser was opened at.
+QString LastStartFolder();
 // For tests: messages go to sink instead of a message box; an empty sink restores them.
 void SetMessageSink(std::function<void(const QString& text, Icon icon)> sink);
 

@@ -16,6 +16,7 @@
 #include <QButtonGroup>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QScreen>
 #include <QStyle>
 
@@ -193,7 +194,12 @@ void frmTavlo::cmdPrevious_Click() {
 
 void frmTavlo::cmdBrowseSource_Click() {
     resetProgress();
-    m_lastBrowsedPath = Dialogs::BrowseForFolder(this, QStringLiteral("Browse for source folder."));
+    // Open where the listed folder is, else at home rather than where the program started.
+    const QString listed = m_ui->txtSourceFiles->text();
+    const QString start =
+        !listed.trimmed().isEmpty() && QFileInfo(listed).isDir() ? listed : QDir::homePath();
+    m_lastBrowsedPath =
+        Dialogs::BrowseForFolder(this, QStringLiteral("Browse for source folder."), start);
     if (!m_lastBrowsedPath.trimmed().isEmpty())
         m_ui->txtSourceFiles->setText(
             basTavlo::WithTrailingSeparator(QDir::toNativeSeparators(m_lastBrowsedPath)));
