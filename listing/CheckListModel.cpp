@@ -150,6 +150,7 @@ QVariant CheckListModel::data(const QModelIndex& index, int role) const {
     const Item& item = m_items[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
+    case Qt::ToolTipRole: // the whole path, where the list has to shorten it
         return item.text;
     case Qt::CheckStateRole:
         return item.checked ? Qt::Checked : Qt::Unchecked;

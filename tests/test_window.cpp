@@ -104,6 +104,10 @@ TEST_F(Window, StartsAsDesignedWithItsCaptions) {
     QTreeView* changed = get<QTreeView>("lstChanged");
     EXPECT_TRUE(changed->isHeaderHidden());
     EXPECT_TRUE(changed->isColumnHidden(1));
+    EXPECT_EQ(changed->columnWidth(0), 248);
+    for (const QAbstractItemView* list :
+         {static_cast<QAbstractItemView*>(changed), get<QAbstractItemView>("lstOriginal")})
+        EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
 
     // Option groups: modifications against sequencing, prefix against suffix; Numeric alone.
     click("optSequencing");
@@ -217,6 +221,11 @@ TEST_F(Window, TheRoadOfOneRename) {
     QTreeView* changed = get<QTreeView>("lstChanged");
     EXPECT_EQ(changed->model()->index(0, 0).data().toString(), f.file("IMG-001c.jpg"));
     EXPECT_EQ(changed->model()->index(0, 1).data().toString(), f.file("c.jpg"));
+    // Both lists show whole paths as tooltips; a preview row names the file it came from.
+    EXPECT_EQ(changed->model()->index(0, 0).data(Qt::ToolTipRole).toString(),
+              "From: " + f.file("c.jpg"));
+    EXPECT_EQ(get<QListView>("lstOriginal")->model()->index(0, 0).data(Qt::ToolTipRole),
+              w->lists().original.text(0));
 
     click("cmdStart");
     EXPECT_TRUE(messages.empty());
@@ -276,7 +285,8 @@ TEST_F(Window, FailuresAreShownAndNothingIsReplaced) {
 
     // Again: nothing more moves; then with the renamed file gone, its row says so.
     click("cmdStart");
-    EXPECT_EQ(rows->index(1, 0).data(Qt::ToolTipRole).toString(), "Already renamed.");
+    EXPECT_EQ(rows->index(1, 0).data(Qt::ToolTipRole).toString(),
+              "From: " + f.file("b.txt") + "\nAlready renamed.");
     EXPECT_FALSE(rows->index(1, 0).data(Qt::ForegroundRole).isValid());
     EXPECT_EQ(f.contents(), expected);
     ASSERT_TRUE(QFile::remove(f.file("new-b.txt")));

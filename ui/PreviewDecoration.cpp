@@ -81,8 +81,17 @@ QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
     const bool problem = outcome == RowOutcome::NotRun ? status != RowStatus::Ok : failed;
     if (role == Qt::ForegroundRole)
         return problem ? QVariant(QColor(190, 0, 0)) : QVariant();
+    // The old path beside the new one, and the reason where there is one.
+    QString reason;
     if (outcome == RowOutcome::NotRun)
-        return status == RowStatus::Ok ? QVariant() : QVariant(StatusText(status));
-    const PreviewListModel* m = qobject_cast<const PreviewListModel*>(sourceModel());
-    return m ? OutcomeText(m->row(mapToSource(index).row())) : OutcomeText(outcome);
+        reason = StatusText(status);
+    else if (const auto* m = qobject_cast<const PreviewListModel*>(sourceModel()))
+        reason = OutcomeText(m->row(mapToSource(index).row()));
+    else
+        reason = OutcomeText(outcome);
+    const QString from =
+        tr("From: %1")
+            .arg(QDir::toNativeSeparators(
+                QIdentityProxyModel::data(index.siblingAtColumn(1), Qt::DisplayRole).toString()));
+    return reason.isEmpty() ? from : from + QLatin1Char('\n') + reason;
 }

@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QScreen>
 #include <QStyle>
 
@@ -52,8 +53,17 @@ frmTavlo::frmTavlo(QWidget* parent)
     m_preview = new PreviewDecoration(this);
     m_preview->setSourceModel(&m_lists.changed);
     m_ui->lstChanged->setModel(m_preview);
+    // The new name's column keeps its width instead of stretching over the list. The old
+    // path's column is held, never shown; made narrow first, as a hidden column's old
+    // width stays in the scroll range.
+    m_ui->lstChanged->header()->setStretchLastSection(false);
+    m_ui->lstChanged->header()->setMinimumSectionSize(0);
     m_ui->lstChanged->setColumnWidth(0, 248);
-    m_ui->lstChanged->setColumnHidden(1, true); // the old path is held, never shown
+    m_ui->lstChanged->setColumnWidth(1, 0);
+    m_ui->lstChanged->setColumnHidden(1, true);
+    // Long paths lose their middle, never the file name; the tooltip shows them whole.
+    m_ui->lstOriginal->setTextElideMode(Qt::ElideMiddle);
+    m_ui->lstChanged->setTextElideMode(Qt::ElideMiddle);
 
     // Each set of options is a group of its own, so that a click on the selected option
     // leaves it selected; by parent widget alone Qt would mix the page's two sets.
