@@ -31,7 +31,8 @@ QString WithTrailingSeparator(const QString& folder);
 // The ordinary files of one folder (not its subfolders; no hidden or system entries),
 // in the order the platform returns them. Names that can't be told apart after decoding
 // (bytes invalid in the file-name encoding) are left out so that they are never renamed
-// under a mangled name. False when the folder can't be read.
+// under a mangled name. False when the folder can't be read, or not to its end (names
+// then holds what was read), with the system's error code left in errno.
 bool ListFolderFiles(const QString& folder, std::vector<QString>& names);
 
 // Which file a path names: device, file number, kind and birth time on POSIX (a file

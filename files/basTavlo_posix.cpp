@@ -113,7 +113,14 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     if (full.empty() || full.back() != '/')
         full.push_back('/');
     const size_t prefix = full.size();
-    while (const dirent* e = readdir(dir)) {
+    int err = 0;
+    for (;;) {
+        errno = 0; // readdir tells the end from a failure only by errno
+        const dirent* e = readdir(dir);
+        if (!e) {
+            err = errno;
+            break;
+        }
         const char* name = e->d_name;
         if (isDotName(name)) // ".", ".." and Unix hidden names
             continue;
@@ -136,7 +143,8 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
             names.pop_back();
     }
     closedir(dir);
-    return true;
+    errno = err;
+    return err == 0;
 }
 
 FindData GetFileInfo(const QString& path) {

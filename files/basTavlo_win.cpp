@@ -71,8 +71,11 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
             continue;
         names.push_back(QString::fromWCharArray(fd.cFileName));
     } while (FindNextFileW(h, &fd));
+    // Anything but the end of the folder is a failure, not a shorter folder.
+    const DWORD err = GetLastError();
     FindClose(h);
-    return true;
+    SetLastError(err);
+    return err == ERROR_NO_MORE_FILES;
 }
 
 FindData GetFileInfo(const QString& path) {

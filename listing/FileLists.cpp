@@ -37,9 +37,12 @@ void FillOriginalList(FileLists& lists, const QString& strPath, const std::vecto
 
 void DisplayFiles(FileLists& lists, const QString& strPath) {
     lists.extensions.clear();
+    lists.listingError.clear();
     if (!strPath.trimmed().isEmpty()) {
         std::vector<QString> names;
-        basTavlo::ListFolderFiles(strPath, names);
+        // A folder that can't be read must not pass for an empty one.
+        if (!basTavlo::ListFolderFiles(strPath, names))
+            lists.listingError = qt_error_string(); // errno, or the last Windows error
         FillOriginalList(lists, strPath, names);
     }
     lists.changed.clear();

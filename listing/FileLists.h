@@ -17,6 +17,7 @@ struct FileLists {
     QString originalCountText = QStringLiteral(" 0 of 0 files selected");
     QString previewCountText = QStringLiteral(" 0 files in preview");
     QStringList extensions; // first met first, exact case
+    QString listingError;   // why the last listing could not read the folder, else empty
 };
 
 // The text after the last "." of a name; a name without one is its own extension.

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QStringList texts(const CheckListModel& m) {
@@ -89,8 +92,17 @@ TEST(Listing, DisplayFilesOnARealFolder) {
     EXPECT_EQ(lists.exclude.count(), 0);
     EXPECT_EQ(lists.changed.count(), 0);
 
-    // A folder that does not exist lists nothing.
+    EXPECT_EQ(lists.listingError, "");
+    // A folder that does not exist, or can't be read, lists nothing and says why.
+    f.mkdir("locked");
+    ASSERT_EQ(chmod(QFile::encodeName(p + "locked").constData(), 0), 0);
+    DisplayFiles(lists, p + "locked/");
+    if (geteuid() != 0) {
+        EXPECT_EQ(lists.listingError, "Permission denied");
+    }
+    chmod(QFile::encodeName(p + "locked").constData(), 0755);
     DisplayFiles(lists, p + "missing/");
+    EXPECT_EQ(lists.listingError, "No such file or directory");
     EXPECT_EQ(lists.original.count(), 0);
     EXPECT_EQ(lists.originalCountText, "0 of 0 files selected");
     EXPECT_EQ(lists.include.count(), 0);

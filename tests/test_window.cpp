@@ -297,6 +297,13 @@ TEST_F(Window, FailuresAreShownAndNothingIsReplaced) {
     EXPECT_TRUE(messages[2].text.contains(
         "b.txt: Not renamed: the file is gone or was replaced since the preview."));
     EXPECT_TRUE(rows->index(1, 0).data(Qt::ForegroundRole).isValid());
+
+    // A folder that can't be read is said to be so, not shown as an empty one.
+    browse(f.path() + "gone");
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[3].text,
+              "The folder " + f.path() + "gone/ can't be read: No such file or directory.");
+    EXPECT_EQ(label("lblOriginalFilesSelected"), "0 of 0 files selected");
 }
 
 TEST_F(Window, AboutBoxAndHelp) {

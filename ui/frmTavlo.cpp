@@ -227,6 +227,11 @@ void frmTavlo::cmdRefresh_Click() {
 void frmTavlo::DisplayFiles(const QString& strPath) {
     ::DisplayFiles(m_lists, strPath);
     showListTexts();
+    if (!m_lists.listingError.isEmpty())
+        Dialogs::Message(this,
+                         tr("The folder %1 can't be read: %2.")
+                             .arg(QDir::toNativeSeparators(strPath), m_lists.listingError),
+                         Dialogs::Icon::Warning);
 }
 
 void frmTavlo::chkSelectAll_Click() {
