@@ -103,7 +103,9 @@ TEST(Filters, TimesToTheSecond) {
 
 TEST(Filters, ExtensionLists) {
     CheckListModel include, exclude, both;
-    fill(include, {{"*.jpg", true}, {"*.txt", false}, {"*.README", true}});
+    fill(
+        include,
+        {{"*.jpg", true}, {"*.txt", false}, {"*.README", true}, {"*.noext", false}, {"*.", false}});
     fill(exclude, {{"*.jpg", false}, {"*.txt", true}, {"*.jpg", true}});
     fill(both, {{"*.txt", true}});
     const FileDetails d = details(false, false, false, false);
@@ -113,18 +115,23 @@ TEST(Filters, ExtensionLists) {
     FilterRun run(f, include, exclude);
     EXPECT_TRUE(run.PassesFilters("/p/a.jpg", d));
     EXPECT_FALSE(run.PassesFilters("/p/b.txt", d));
-    EXPECT_TRUE(run.PassesFilters("/p/c.JPG", d));  // exact case only
-    EXPECT_TRUE(run.PassesFilters("/p/README", d)); // the key of a dotless name is the path
+    EXPECT_TRUE(run.PassesFilters("/p/c.JPG", d)); // exact case only
+    // A dot-less name is its own extension, whatever dots its folder has.
+    EXPECT_TRUE(run.PassesFilters("/p.old/README", d));
+    EXPECT_FALSE(run.PassesFilters("/p.old/noext", d));
+    EXPECT_FALSE(run.PassesFilters("/p/ends.", d)); // ends in a dot: the empty extension
     f.chkInclude = 0, f.chkExclude = 1;
     run = FilterRun(f, include, exclude);
     EXPECT_FALSE(run.PassesFilters("/p/b.txt", d));
     EXPECT_FALSE(run.PassesFilters("/p/a.jpg", d)); // a later checked entry still counts
     EXPECT_TRUE(run.PassesFilters("/p/c.png", d));
+    EXPECT_TRUE(run.PassesFilters("/p.d/ends.", d));
+    EXPECT_FALSE(FilterRun(f, include, include).PassesFilters("/p.d/README", d));
     // txt checked in both lists: left out.
     f.chkInclude = 1;
     EXPECT_FALSE(FilterRun(f, both, both).PassesFilters("/p/b.txt", d));
     EXPECT_EQ(ExtensionKey("/p/archive.tar.gz"), "*.gz");
-    EXPECT_EQ(ExtensionKey("/p/README"), "*./p/README");
+    EXPECT_EQ(ExtensionKey("/p.d/README"), "*.README");
 }
 
 TEST(Preview, RowsFollowTheListAndItsNumbers) {
