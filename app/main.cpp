@@ -12,5 +12,6 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zov-128.png")));
     frmTavlo window;
     window.show();
+    window.OpenFromArguments(QApplication::arguments().mid(1));
     return app.exec();
 }

@@ -298,6 +298,17 @@ TEST_F(Window, FailuresAreShownAndNothingIsReplaced) {
         "b.txt: Not renamed: the file is gone or was replaced since the preview."));
     EXPECT_TRUE(rows->index(1, 0).data(Qt::ForegroundRole).isValid());
 
+    // From the command line: one folder is listed as if chosen; anything else is refused.
+    w->OpenFromArguments({f.path() + "."});
+    EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), f.path());
+    EXPECT_EQ(w->lists().original.count(), 3);
+    w->OpenFromArguments({f.file("a.txt")});
+    w->OpenFromArguments({f.path(), f.path()});
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[3].text, "ZOV opens a folder, and " + f.file("a.txt") + " is not one.");
+    EXPECT_EQ(messages[4].text, "ZOV opens one folder at a time, and was given 2 names.");
+    messages.resize(3);
+
     // A folder that can't be read is said to be so, not shown as an empty one.
     browse(f.path() + "gone");
     ASSERT_EQ(messages.size(), 4u);

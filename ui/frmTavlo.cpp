@@ -218,6 +218,25 @@ void frmTavlo::cmdBrowseSource_Click() {
     DisplayFiles(m_ui->txtSourceFiles->text());
 }
 
+void frmTavlo::OpenFromArguments(const QStringList& arguments) {
+    if (arguments.isEmpty())
+        return;
+    const QFileInfo folder(arguments.front());
+    if (arguments.size() == 1 && folder.isDir()) {
+        m_ui->txtSourceFiles->setText(basTavlo::WithTrailingSeparator(
+            QDir::toNativeSeparators(QDir::cleanPath(folder.absoluteFilePath()))));
+        DisplayFiles(m_ui->txtSourceFiles->text());
+        return;
+    }
+    Dialogs::Message(
+        this,
+        arguments.size() == 1
+            ? tr("ZOV opens a folder, and %1 is not one.")
+                  .arg(QDir::toNativeSeparators(arguments.front()))
+            : tr("ZOV opens one folder at a time, and was given %1 names.").arg(arguments.size()),
+        Dialogs::Icon::Warning);
+}
+
 void frmTavlo::cmdRefresh_Click() {
     resetProgress();
     m_ui->chkSelectAll->setCheckState(Qt::Unchecked);

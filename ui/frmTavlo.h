@@ -28,6 +28,10 @@ public:
     FilterSettings ReadFilterSettings() const;
     AdvancedSettings ReadAdvancedSettings() const;
 
+    // The command line after the program's name: one folder is listed as if chosen;
+    // anything else is said to be wrong and the window stays empty.
+    void OpenFromArguments(const QStringList& arguments);
+
     // The summary shown after a run with failures; empty when every row went well.
     static QString FailureSummary(const RunReport& report);
 
