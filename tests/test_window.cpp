@@ -358,3 +358,31 @@ TEST(SysInfo, KeyValueData) {
     EXPECT_FALSE(DecodeKeyValue(3, "xyz").changed);
     EXPECT_FALSE(SystemInformationPrograms().isEmpty());
 }
+
+// Tab goes round the page in reading order, one stop for each set of options; arrow
+// keys move within a set and never into the next one.
+TEST_F(Window, KeyboardOrder) {
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    get<QWidget>("txtSourceFiles")->setFocus();
+    QStringList chain;
+    for (int i = 0; i < 35; ++i) {
+        chain << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(chain.join(' '),
+              "txtSourceFiles cmdBrowseSource optFilenameModifications chkPrefix txtPrefix "
+              "chkSuffix txtSuffix chkChangeCase cboChangeCase chkReplaceString "
+              "txtReplaceString txtWith optPrefixSequence chkSeqPrefix txtSeqPrefix "
+              "chkSeqSuffix txtSeqSuffix optNumeric txtDigitStartWith txtDigits "
+              "chkChangeExtension txtChangeExtension chkAppendExtension txtAppendExtension "
+              "lstOriginal chkSelectAll cmdUp cmdDown cmdRefresh cmdPreview lstChanged cmdAbout "
+              "cmdNext cmdStart cmdExit");
+    get<QWidget>("optFilenameModifications")->setFocus();
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "optSequencing");
+    EXPECT_TRUE(get<QRadioButton>("optSequencing")->isChecked());
+    EXPECT_TRUE(get<QRadioButton>("optPrefixSequence")->isChecked());
+}
