@@ -6,23 +6,38 @@ CheckListModel::CheckListModel(Order order, QObject* parent)
     : QAbstractListModel(parent), m_order(order) {}
 
 QString CheckListModel::foldedKey(const QString& text) {
-    // Simple case folding keeps each character's length, so the key is written in place.
-    QString key(text.size(), Qt::Uninitialized);
-    QChar* out = key.data();
+    // Case-folded, and each run of digits as a marker, its length without leading zeros
+    // and those digits, so that a plain code compare puts track2 before track10.
+    QString key;
+    key.reserve(text.size() + 4);
     const QChar* in = text.constData();
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = in[i].unicode();
-        if (u < 0x80) {
-            out[i] = QChar(u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u);
+        if (u >= '0' && u <= '9') {
+            qsizetype end = i;
+            while (end < n && in[end] >= u'0' && in[end] <= u'9')
+                ++end;
+            qsizetype first = i;
+            while (first + 1 < end && in[first] == u'0')
+                ++first;
+            key += u'0';
+            key += QChar(char16_t(std::min<qsizetype>(end - first, 0xffff)));
+            key.append(in + first, end - first);
+            i = end - 1;
+        } else if (u < 0x80) {
+            key += QChar(u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u);
         } else if (in[i].isHighSurrogate() && i + 1 < n && in[i + 1].isLowSurrogate()) {
             const char32_t f = QChar::toCaseFolded(QChar::surrogateToUcs4(in[i], in[i + 1]));
-            const bool pair = QChar::requiresSurrogates(f);
-            out[i] = pair ? QChar(QChar::highSurrogate(f)) : in[i];
-            out[i + 1] = pair ? QChar(QChar::lowSurrogate(f)) : in[i + 1];
+            if (QChar::requiresSurrogates(f)) {
+                key += QChar(QChar::highSurrogate(f));
+                key += QChar(QChar::lowSurrogate(f));
+            } else {
+                key += QChar(char16_t(f));
+            }
             ++i;
         } else {
-            out[i] = in[i].toCaseFolded();
+            key += in[i].toCaseFolded();
         }
     }
     return key;

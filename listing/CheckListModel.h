@@ -15,10 +15,10 @@ public:
 
     explicit CheckListModel(Order order = Order::Appended, QObject* parent = nullptr);
 
-    // Ignoring case, then by exact character codes, so equal-but-for-case texts always
-    // come out in the same order whatever the locale.
+    // Natural order: runs of digits by their value, letters ignoring case, then by exact
+    // character codes, so the order is total and the same whatever the locale.
     static bool lessText(const QString& a, const QString& b);
-    // The text with each character case-folded: the key of that order.
+    // The key of that order: case-folded, with each digit run made comparable by value.
     static QString foldedKey(const QString& text);
 
     void clear();

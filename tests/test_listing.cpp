@@ -36,6 +36,13 @@ TEST(Listing, SortsPathsAndKeepsExtensionsFirstMetFirst) {
               QStringList({"/data/A.txt", "/data/a.txt", "/data/B", "/data/b", "/data/C"}));
     FillOriginalList(lists, dir, {"A.txt", "a.txt"});
     EXPECT_EQ(texts(lists.original), QStringList({"/data/A.txt", "/data/a.txt"}));
+    // Numbers by their value; equal values differ by their exact text.
+    FillOriginalList(
+        lists, dir,
+        {"track20", "Track 3", "track10", "track2", "track1", "track01", "x9y", "x10", "x9"});
+    EXPECT_EQ(texts(lists.original), QStringList({"/data/Track 3", "/data/track01", "/data/track1",
+                                                  "/data/track2", "/data/track10", "/data/track20",
+                                                  "/data/x9", "/data/x9y", "/data/x10"}));
 
     EXPECT_EQ(ExtensionOf("archive.tar.gz"), "gz");
     EXPECT_EQ(ExtensionOf(".profile"), "profile");
