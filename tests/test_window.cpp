@@ -69,6 +69,16 @@ protected:
 TEST_F(Window, StartsAsDesignedWithItsCaptions) {
     EXPECT_EQ(w->windowTitle(), "File Renamer");
     EXPECT_EQ(w->centralWidget()->size(), QSize(667, 550));
+    // Every check and option indicator fits the control's own height.
+    for (const QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+        const bool check = qobject_cast<const QCheckBox*>(b);
+        if (check || qobject_cast<const QRadioButton*>(b)) {
+            EXPECT_LE(b->style()->pixelMetric(check ? QStyle::PM_IndicatorHeight
+                                                    : QStyle::PM_ExclusiveIndicatorHeight),
+                      b->height())
+                << b->objectName().toStdString();
+        }
+    }
     EXPECT_TRUE(get<QWidget>("fraThree")->isVisible());
     EXPECT_FALSE(get<QWidget>("fraFour")->isVisible());
     EXPECT_FALSE(get<QPushButton>("cmdPrevious")->isEnabled());
