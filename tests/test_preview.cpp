@@ -2,6 +2,7 @@
 #include "listing/FileLists.h"
 #include "rename/Filters.h"
 #include "rename/Preview.h"
+#include "rename/RenameRun.h"
 
 #include <gtest/gtest.h>
 
@@ -221,6 +222,10 @@ TEST(Preview, MarksWhatCouldNotBeRenamedSafely) {
         EXPECT_EQ(r.status, RowStatus::InvalidCharacter);
         EXPECT_TRUE(r.newPath.startsWith(f.path()));
     }
+    // and the run leaves such rows alone.
+    for (const PreviewRow& r : RenameFiles(l.changed.rows(), {}).rows)
+        EXPECT_EQ(r.outcome, RowOutcome::InvalidName);
+    ASSERT_EQ(f.contents().size(), 5);
     RenameSettings dots;
     dots.chkReplaceString = 1;
     dots.txtReplaceString = "a.txt";

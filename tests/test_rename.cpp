@@ -392,32 +392,6 @@ TEST(RenameRun, CyclesAreAllOrNothing) {
     }
 }
 
-TEST(RenameRun, NamesThatWouldLeaveTheFolderStayPut) {
-    TestFolder parent;
-    parent.mkdir("photos");
-    const QString folder = parent.path() + "photos/";
-    QFile file(folder + "a.jpg");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("A");
-    file.close();
-    FileLists lists;
-    DisplayFiles(lists, folder);
-    lists.original.setAllChecked(true);
-    for (const char* bad : {"../a.jpg", "..", ".", "sub/a.jpg", "/tmp/a.jpg", ""}) {
-        SCOPED_TRACE(bad);
-        RenameSettings s;
-        s.chkReplaceString = 1;
-        s.txtReplaceString = "a.jpg";
-        s.txtWith = bad;
-        PreviewFiles(lists, s, {});
-        ASSERT_EQ(lists.changed.count(), 1);
-        EXPECT_NE(lists.changed.row(0).status, RowStatus::Ok);
-        EXPECT_EQ(RenameFiles(lists.changed.rows(), {}).rows[0].outcome, RowOutcome::InvalidName);
-    }
-    EXPECT_EQ(parent.contents(), (Contents{{"photos", "<dir>"}}));
-    EXPECT_TRUE(QFile::exists(folder + "a.jpg"));
-}
-
 // A listed file that can't be looked up (a folder without search permission) is shown
 // with its reason and left alone.
 TEST(RenameRun, AnUnreadableFileIsShownAndLeftAlone) {
