@@ -51,8 +51,20 @@ FileDetails GetFileTimes(const QString& path) {
     return DetailsFromFindData(GetFileInfo(path));
 }
 
+qsizetype FileNameStart(const QString& path) {
+    return std::max(path.lastIndexOf(PathSeparator()), path.lastIndexOf(u'/')) + 1;
+}
+
+QString FileNameOf(const QString& path) {
+    return path.mid(FileNameStart(path));
+}
+
+SetTimesResult TimesResult(const TimesToSet& times, bool ok) {
+    return {ok || !times.creation, ok || !times.lastWrite, ok || !times.lastAccess};
+}
+
 SetTimesResult NoneSet(const TimesToSet& times) {
-    return {!times.creation, !times.lastWrite, !times.lastAccess};
+    return TimesResult(times, false);
 }
 
 bool SetAttributes(const QString& path, quint32 bits) {
@@ -79,7 +91,7 @@ void testing::RunBeforeRename(const QString& from, const QString& to) {
 }
 
 QString TemporaryPath(const QString& path, int counter) {
-    const qsizetype cut = std::max(path.lastIndexOf(PathSeparator()), path.lastIndexOf(u'/')) + 1;
+    const qsizetype cut = FileNameStart(path);
     const QString folder = path.left(cut);
     QString name = path.mid(cut);
     const QString tail = QLatin1String(".zovtmp") + QString::number(counter);

@@ -24,6 +24,10 @@ inline constexpr quint32 kDosBits = AttrReadOnly | AttrHidden | AttrSystem | Att
 // The separator that folder texts end with and that joins them to file names.
 QChar PathSeparator();
 
+// Where the file name of a full path starts (after its last separator), and that name.
+qsizetype FileNameStart(const QString& path);
+QString FileNameOf(const QString& path);
+
 // Folder text as the rest of the program keeps it: the folder followed by exactly one
 // separator (a root folder keeps the one it has); empty for an empty text.
 QString WithTrailingSeparator(const QString& folder);
@@ -141,6 +145,8 @@ struct SetTimesResult {
 };
 // Every time that times asks for reported as not set.
 SetTimesResult NoneSet(const TimesToSet& times);
+// Every time that times asks for reported as set when ok, else as not set.
+SetTimesResult TimesResult(const TimesToSet& times, bool ok);
 
 // Needs no write access for the modified and accessed times, so a read-only file gets
 // them too.
@@ -158,7 +164,6 @@ public:
     StampTarget& operator=(const StampTarget&) = delete;
 
     bool isHeld() const { return m_held; }
-    bool isLink() const { return m_link; }
     std::optional<quint32> attributes() const;
     bool setAttributes(quint32 bits);
     SetTimesResult setTimes(const TimesToSet& times);

@@ -77,11 +77,6 @@ quint32 dosBitsOf(const DosAttrib& d) {
     return d.attribValid ? d.attrib & (AttrHidden | AttrSystem | AttrArchive) : 0;
 }
 
-QString lastComponent(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? path : path.mid(slash + 1);
-}
-
 bool isDotName(const char* name) {
     return name[0] == '.';
 }
@@ -158,7 +153,7 @@ FindData GetFileInfo(const QString& path) {
     }
     FindData d;
     d.found = true;
-    d.fileName = lastComponent(path);
+    d.fileName = FileNameOf(path);
     d.id = idOf(sx);
     const mode_t mode = sx.stx_mode;
     // A symbolic link is an entry of the folder like a file; it is renamed as itself.
@@ -291,10 +286,8 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
                                                    ts, AT_SYMLINK_NOFOLLOW) == 0;
         else
             ok = utimensat(AT_FDCWD, proc.constData(), ts, 0) == 0;
-        if (times.lastAccess)
-            r.lastAccessSet = ok;
-        if (times.lastWrite)
-            r.lastWriteSet = ok;
+        r.lastWriteSet = ok || !times.lastWrite;
+        r.lastAccessSet = ok || !times.lastAccess;
     }
     return r;
 }

@@ -219,14 +219,7 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
     const bool ok =
         SetFileTime(HANDLE(m_handle), times.creation ? &c : nullptr,
                     times.lastAccess ? &a : nullptr, times.lastWrite ? &w : nullptr) != 0;
-    SetTimesResult r;
-    if (times.creation)
-        r.creationSet = ok;
-    if (times.lastAccess)
-        r.lastAccessSet = ok;
-    if (times.lastWrite)
-        r.lastWriteSet = ok;
-    return r;
+    return TimesResult(times, ok);
 }
 
 } // namespace basTavlo

@@ -3,8 +3,6 @@
 #include "listing/CheckListModel.h"
 #include "listing/FileLists.h"
 
-#include <algorithm>
-
 QString AttributeSetText(bool readOnly, bool archive, bool system, bool hidden) {
     QString t;
     if (readOnly)
@@ -21,9 +19,7 @@ QString AttributeSetText(bool readOnly, bool archive, bool system, bool hidden) 
 QString ExtensionKey(const QString& path) {
     // The file name's own extension, by the listing's rule, so that every listed file
     // meets its entry: a dot in the folder's path is no extension dot.
-    const qsizetype cut =
-        std::max(path.lastIndexOf(basTavlo::PathSeparator()), path.lastIndexOf(u'/')) + 1;
-    return QLatin1String("*.") + ExtensionOf(path.mid(cut));
+    return QLatin1String("*.") + ExtensionOf(basTavlo::FileNameOf(path));
 }
 
 FilterRun::FilterRun(const FilterSettings& settings, const CheckListModel& include,

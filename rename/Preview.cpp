@@ -35,9 +35,8 @@ namespace {
 // The file at a row's new path is the row's own file under another spelling of the same
 // name, on a file system that ignores case. A hard link under another name is not.
 bool sameNameOfTheFile(const PreviewRow& r) {
-    const QString oldName = r.oldPath.mid(r.oldPath.lastIndexOf(basTavlo::PathSeparator()) + 1);
-    const QString newName = r.newPath.mid(r.newPath.lastIndexOf(basTavlo::PathSeparator()) + 1);
-    return oldName.compare(newName, Qt::CaseInsensitive) == 0 &&
+    return basTavlo::FileNameOf(r.oldPath).compare(basTavlo::FileNameOf(r.newPath),
+                                                   Qt::CaseInsensitive) == 0 &&
            basTavlo::SameFile(r.oldPath, r.newPath);
 }
 
@@ -134,10 +133,9 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
                                                  basTavlo::AttrDirectory));
         // A file that can't be looked up keeps its listed name and is shown, not renamed.
-        const QString oldName = present ? found.fileName
-                                : found.unreadable
-                                    ? path.mid(path.lastIndexOf(basTavlo::PathSeparator()) + 1)
-                                    : QString();
+        const QString oldName = present            ? found.fileName
+                                : found.unreadable ? basTavlo::FileNameOf(path)
+                                                   : QString();
         const QString newName = ComposeNewName(oldName, rename, run);
         const QString folder = path.left(path.size() - oldName.size());
         if (found.unreadable) {

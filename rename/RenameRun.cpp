@@ -90,7 +90,7 @@ public:
                 renameCycle(chain);
             else
                 for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-                    renameRow(*it);
+                    finish(*it, outcomeOf(move(*it, false)));
         }
         if (m_cb.progress)
             m_cb.progress(100.0);
@@ -130,11 +130,6 @@ private:
     int dependency(int i) const {
         const auto it = m_byOld.constFind(m_rows[size_t(i)].newPath);
         return it == m_byOld.constEnd() ? -1 : it.value();
-    }
-
-    void renameRow(int i) {
-        const PreviewRow& r = m_rows[size_t(i)];
-        finish(i, outcomeOf(basTavlo::RenameFile(r.oldPath, r.newPath)));
     }
 
     basTavlo::RenameError move(int i, bool back) {
