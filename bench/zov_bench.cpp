@@ -1,6 +1,7 @@
 // Times the road from listing to rename for folders of N files, three ways side by side:
-// the raw system calls, the core, and the real window offscreen. Each way runs in a child
-// process of its own so that its peak resident memory is its own.
+// the raw system calls, the core, and the real window offscreen, and beside them mmv where
+// it is installed. Each way runs in a child process of its own so that its peak resident
+// memory is its own; "--repeat K" runs each K times and prints the medians.
 #include "files/DosAttrib.h"
 #include "listing/FileLists.h"
 #include "rename/Preview.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -26,6 +28,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <string>
@@ -56,16 +59,20 @@ Times baseline(const QString& dir) {
     const std::string folder = QFile::encodeName(dir).toStdString() + '/';
     std::vector<std::string> names;
     clock.start();
+    char buf[256];
+    std::string path;
+    // The listing reads each file's attribute value, as hidden and system files need.
     DIR* d = opendir(folder.c_str());
     while (dirent* e = readdir(d))
-        if (e->d_name[0] != '.')
+        if (e->d_name[0] != '.') {
             names.emplace_back(e->d_name);
+            path = folder + e->d_name;
+            lgetxattr(path.c_str(), basTavlo::kDosAttribName, buf, sizeof buf);
+        }
     closedir(d);
     t[0] = clock.nsecsElapsed() / 1e9;
 
     clock.restart();
-    char buf[256];
-    std::string path;
     for (const std::string& n : names) {
         path = folder + n;
         struct statx sx;
@@ -143,6 +150,22 @@ Times window(const QString& dir) {
     return t;
 }
 
+// A command-line renamer doing the same renames: mmv, which checks each target itself.
+Times peer(const QString& dir) {
+    Times t{};
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    QElapsedTimer clock;
+    clock.start();
+    p.start(QStringLiteral("mmv"),
+            {QStringLiteral("-r"), QStringLiteral("IMG_*"), QStringLiteral("new_#1")});
+    p.waitForFinished(-1);
+    t[3] = clock.nsecsElapsed() / 1e9;
+    if (p.exitCode() != 0 || QDir(dir).entryList({QStringLiteral("IMG_*")}).size() != 0)
+        std::fprintf(stderr, "mmv: did not rename every file\n");
+    return t;
+}
+
 long peakKiB() {
     struct rusage u;
     getrusage(RUSAGE_SELF, &u);
@@ -157,6 +180,7 @@ int runOne(const QString& mode, int n) {
     makeFiles(tmp.path(), n);
     const Times t = mode == QLatin1String("raw")    ? baseline(tmp.path())
                     : mode == QLatin1String("core") ? core(tmp.path(), n)
+                    : mode == QLatin1String("mmv")  ? peer(tmp.path())
                                                     : window(tmp.path());
     std::printf("%.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], peakKiB());
     return 0;
@@ -168,7 +192,7 @@ struct Result {
     double total() const { return t[0] + t[1] + t[2] + t[3]; }
 };
 
-Result spawn(const QString& self, const QString& mode, int n) {
+Result spawnOnce(const QString& self, const QString& mode, int n) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.start(self, {QStringLiteral("--one"), mode, QString::number(n)});
@@ -183,6 +207,26 @@ Result spawn(const QString& self, const QString& mode, int n) {
         std::fprintf(stderr, "%s %d: no result\n", qPrintable(mode), n);
     }
     return r;
+}
+
+// The median of each figure over repeats runs: this machine's timings wander by a fifth.
+int g_repeats = 1;
+Result spawn(const QString& self, const QString& mode, int n) {
+    std::vector<Result> runs;
+    for (int i = 0; i < g_repeats; ++i)
+        runs.push_back(spawnOnce(self, mode, n));
+    const auto median = [&](auto field) {
+        std::vector<double> v;
+        for (const Result& r : runs)
+            v.push_back(field(r));
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        return v[v.size() / 2];
+    };
+    Result m;
+    for (size_t ph = 0; ph < 4; ++ph)
+        m.t[ph] = median([&](const Result& r) { return r.t[ph]; });
+    m.peakKiB = long(median([](const Result& r) { return double(r.peakKiB); }));
+    return m;
 }
 
 QString ratio(double a, double b) {
@@ -201,14 +245,19 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(std::atoi(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--repeat" && i + 1 < argc)
+            g_repeats = std::max(1, std::atoi(argv[++i]));
+        else
+            sizes.push_back(std::atoi(argv[i]));
+    }
     if (sizes.empty())
         sizes = {10000, 32767, 100000};
     const QString self = QCoreApplication::applicationFilePath();
 
     std::printf("%8s %-8s %10s %10s %7s %10s %7s\n", "files", "phase", "raw s", "core s", "ratio",
                 "window s", "ratio");
+    const bool withPeer = !QStandardPaths::findExecutable(QStringLiteral("mmv")).isEmpty();
     std::map<int, std::array<Result, 3>> all;
     for (const int n : sizes) {
         auto& r = all[n];
@@ -224,6 +273,12 @@ int main(int argc, char** argv) {
         }
         std::printf("%8d %-8s %9.1fM %9.1fM %7s %9.1fM\n", n, "peak RSS", r[0].peakKiB / 1024.0,
                     r[1].peakKiB / 1024.0, "", r[2].peakKiB / 1024.0);
+        if (withPeer) {
+            const Result m = spawn(self, QStringLiteral("mmv"), n);
+            std::printf("%8d %-8s %10.3f %10s %7s %10s %7s  (window's whole road: %s of mmv)\n", n,
+                        "mmv", m.total(), "", "", "", "",
+                        qPrintable(ratio(r[2].total(), m.total())));
+        }
     }
     if (all.size() >= 2) {
         const auto& small = all.begin()->second;
