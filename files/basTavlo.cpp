@@ -1,6 +1,9 @@
 #include "basTavlo.h"
 
+#include <QHash>
+
 #include <algorithm>
+#include <iterator>
 
 namespace basTavlo {
 
@@ -59,6 +62,12 @@ QString FileNameOf(const QString& path) {
     return path.mid(FileNameStart(path));
 }
 
+QString JoinName(const QString& folder, QStringView name) {
+    QString path;
+    path.reserve(folder.size() + name.size());
+    return path.append(folder).append(name);
+}
+
 SetTimesResult TimesResult(const TimesToSet& times, bool ok) {
     return {ok || !times.creation, ok || !times.lastWrite, ok || !times.lastAccess};
 }
@@ -85,9 +94,35 @@ void testing::BeforeEachRename(std::function<void(const QString&, const QString&
     g_beforeRename = std::move(hook);
 }
 
+bool testing::HasBeforeRename() {
+    return bool(g_beforeRename);
+}
+
 void testing::RunBeforeRename(const QString& from, const QString& to) {
     if (g_beforeRename)
         g_beforeRename(from, to);
+}
+
+size_t NameKey(QStringView name) {
+    // Plain ASCII folds in place; anything else the Unicode way.
+    char16_t folded[256];
+    const qsizetype n = name.size();
+    if (n <= qsizetype(std::size(folded))) {
+        qsizetype i = 0;
+        for (; i < n; ++i) {
+            const char16_t c = name[i].unicode();
+            if (c >= 0x80)
+                break;
+            folded[i] = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+        }
+        if (i == n)
+            return qHash(QStringView(folded, n));
+    }
+    return qHash(name.toString().toCaseFolded());
+}
+
+bool FolderNames::mayHold(QStringView name) const {
+    return !m_read || std::binary_search(m_keys.begin(), m_keys.end(), NameKey(name));
 }
 
 QString TemporaryPath(const QString& path, int counter) {

@@ -27,6 +27,7 @@ QChar PathSeparator();
 // Where the file name of a full path starts (after its last separator), and that name.
 qsizetype FileNameStart(const QString& path);
 QString FileNameOf(const QString& path);
+QString JoinName(const QString& folder, QStringView name); // folder ends in a separator
 
 // Folder text as the rest of the program keeps it: the folder followed by exactly one
 // separator (a root folder keeps the one it has); empty for an empty text.
@@ -106,6 +107,27 @@ enum class RenameError {
 // systems that ignore case.
 RenameError RenameFile(const QString& from, const QString& to);
 
+// One folder held open while a run works in it: each look-up and rename by name costs
+// one step of path, and all of them reach the folder that was opened, even if its path
+// changes meanwhile. Names must not hold a separator.
+class Folder {
+public:
+    explicit Folder(const QString& folder);
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    const QString& path() const { return m_path; } // with its trailing separator
+    FileId idOf(QStringView name) const;
+    RenameError rename(QStringView from, QStringView to) const;
+
+private:
+    QString m_path;
+#ifndef Q_OS_WIN
+    int m_fd = -1; // not opened: by full paths
+#endif
+};
+
 // A free-looking name in the folder of path for a file on its way elsewhere: the file's
 // own name, shortened where the system's limit needs it, and the counter, so that a
 // file left there can still be recognised.
@@ -119,9 +141,26 @@ void RefuseRenameFeatures(Refuse what);
 // Runs hook right before each rename, as another program could act at that moment.
 void BeforeEachRename(std::function<void(const QString& from, const QString& to)> hook);
 void RunBeforeRename(const QString& from, const QString& to); // the platform layer's call
+bool HasBeforeRename();
 } // namespace testing
 
 bool PathExists(const QString& path); // without following a final symbolic link
+
+// Every name a folder held when it was read (hidden entries, folders and special files
+// too), as hashes of the names with letter case folded, so that asking about 100,000 new
+// names costs one read of the folder rather than a look-up each. A name whose hash is not
+// there was not in the folder; one whose hash is there may have been: ask PathExists.
+class FolderNames {
+public:
+    explicit FolderNames(const QString& folder);
+    bool mayHold(QStringView name) const;
+
+private:
+    std::vector<size_t> m_keys; // sorted
+    bool m_read = false;        // a folder that could not be read may hold any name
+};
+// The hash FolderNames keeps of a name: the same for names that differ in case alone.
+size_t NameKey(QStringView name);
 bool SameFile(const QString& a, const QString& b);
 
 // The longest file name, in the units the system counts, for files in folder.

@@ -12,6 +12,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <string>
 
 namespace basTavlo {
@@ -140,6 +143,32 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     closedir(dir);
     errno = err;
     return err == 0;
+}
+
+FolderNames::FolderNames(const QString& folder) {
+    DIR* dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    char16_t wide[256];
+    for (;;) {
+        errno = 0;
+        const dirent* e = readdir(dir);
+        if (!e)
+            break;
+        const char* name = e->d_name;
+        if (name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])))
+            continue;
+        const size_t n = strlen(name);
+        if (n <= std::size(wide) && isAscii(name)) {
+            std::copy(name, name + n, wide);
+            m_keys.push_back(NameKey(QStringView(wide, qsizetype(n))));
+        } else {
+            m_keys.push_back(NameKey(QFile::decodeName(name)));
+        }
+    }
+    m_read = errno == 0;
+    closedir(dir);
+    std::sort(m_keys.begin(), m_keys.end());
 }
 
 FindData GetFileInfo(const QString& path) {
@@ -307,14 +336,24 @@ bool SameFile(const QString& a, const QString& b) {
 
 namespace {
 
-RenameError errorFromErrno(int err, const QByteArray& from) {
+// A name relative to an open folder, or a full path with AT_FDCWD.
+struct At {
+    int dir;
+    const char* name;
+};
+
+bool statAt(const At& a, struct stat& st) {
+    return fstatat(a.dir, a.name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+RenameError errorFromErrno(int err, const At& from) {
     switch (err) {
     case EEXIST:
     case ENOTEMPTY:
         return RenameError::TargetExists;
     case ENOENT: {
         struct stat st;
-        return lstat(from.constData(), &st) != 0 ? RenameError::SourceMissing : RenameError::Other;
+        return statAt(from, st) ? RenameError::Other : RenameError::SourceMissing;
     }
     case EACCES:
     case EPERM:
@@ -334,11 +373,12 @@ testing::Refuse g_refuse = testing::Refuse::Nothing;
 // O_EXCL, which fails if anything holds it, then rename over the reservation once it is
 // checked to be still the empty file made here. Another program could still swap in a
 // file of its own between that check and the rename; no call narrows it further there.
-RenameError renameOverReservation(const QByteArray& from, const QByteArray& to) {
+RenameError renameOverReservation(const At& from, const At& to) {
     struct stat st;
-    if (lstat(from.constData(), &st) != 0)
+    if (!statAt(from, st))
         return RenameError::SourceMissing;
-    const int fd = open(to.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd =
+        openat(to.dir, to.name, O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return errorFromErrno(errno, from);
     struct stat made;
@@ -346,47 +386,81 @@ RenameError renameOverReservation(const QByteArray& from, const QByteArray& to) 
     close(fd);
     auto stillOurs = [&] {
         struct stat now;
-        return known && lstat(to.constData(), &now) == 0 && now.st_dev == made.st_dev &&
-               now.st_ino == made.st_ino && S_ISREG(now.st_mode) && now.st_size == 0;
+        return known && statAt(to, now) && now.st_dev == made.st_dev && now.st_ino == made.st_ino &&
+               S_ISREG(now.st_mode) && now.st_size == 0;
     };
     if (!stillOurs())
         return RenameError::TargetExists; // whatever took it is not ours to touch
-    if (rename(from.constData(), to.constData()) == 0)
+    if (renameat(from.dir, from.name, to.dir, to.name) == 0)
         return RenameError::None;
     const int err = errno;
     if (stillOurs())
-        unlink(to.constData());
+        unlinkat(to.dir, to.name, 0);
     return errorFromErrno(err, from);
 }
 
-// Where renameat2 refuses the flag: link() creates the new name only if it is free,
-// then the old name goes. A plain rename() would replace, so it is never used bare.
-RenameError linkThenUnlink(const QByteArray& from, const QByteArray& to) {
+// Where renameat2 refuses the flag: a link creates the new name only if it is free, then
+// the old name goes. A plain rename would replace, so it is never used bare.
+RenameError linkThenUnlink(const At& from, const At& to) {
     if (g_refuse == testing::Refuse::NoReplaceFlagAndLinks)
         return renameOverReservation(from, to);
-    if (link(from.constData(), to.constData()) != 0) {
+    if (linkat(from.dir, from.name, to.dir, to.name, 0) != 0) {
         const int err = errno;
         if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS || err == EXDEV ||
             err == EMLINK)
             return renameOverReservation(from, to);
         return errorFromErrno(err, from);
     }
-    if (unlink(from.constData()) != 0) {
+    if (unlinkat(from.dir, from.name, 0) != 0) {
         const int err = errno;
-        unlink(to.constData()); // back to one name, the old one
+        unlinkat(to.dir, to.name, 0); // back to one name, the old one
         return errorFromErrno(err, from);
     }
     return RenameError::None;
 }
 
-RenameError renameNoReplace(const QByteArray& from, const QByteArray& to) {
+RenameError renameNoReplace(const At& from, const At& to) {
     if (g_refuse != testing::Refuse::Nothing)
         return linkThenUnlink(from, to);
-    if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (renameat2(from.dir, from.name, to.dir, to.name, RENAME_NOREPLACE) == 0)
         return RenameError::None;
     if (errno == EINVAL)
         return linkThenUnlink(from, to);
     return errorFromErrno(errno, from);
+}
+
+// JoinName(folder, fromName) is the full path of from, which names the temporary file of a change
+// of case.
+RenameError renameAt(const At& from, const At& to, const QString& folder, QStringView fromName) {
+    if (!*from.name || !*to.name)
+        return RenameError::InvalidName;
+    if (from.dir == to.dir && strcmp(from.name, to.name) == 0) {
+        struct stat st;
+        return statAt(from, st) ? RenameError::None : RenameError::SourceMissing;
+    }
+    const RenameError e = renameNoReplace(from, to);
+    struct stat a, b;
+    if (e != RenameError::TargetExists || !statAt(from, a) || !statAt(to, b) ||
+        a.st_dev != b.st_dev || a.st_ino != b.st_ino)
+        return e;
+    // A file system that ignores case holds the target as the file itself: go through a
+    // free temporary name, and come back if the second step fails.
+    for (int n = 0; n < 100; ++n) {
+        const QByteArray tmpPath = QFile::encodeName(TemporaryPath(JoinName(folder, fromName), n));
+        // The temporary name sits beside from, in from's folder.
+        const At tmp{from.dir, from.dir == AT_FDCWD ? tmpPath.constData()
+                                                    : strrchr(tmpPath.constData(), '/') + 1};
+        const RenameError first = renameNoReplace(from, tmp);
+        if (first == RenameError::TargetExists)
+            continue;
+        if (first != RenameError::None)
+            return first;
+        const RenameError second = renameNoReplace(tmp, to);
+        if (second != RenameError::None)
+            renameNoReplace(tmp, from);
+        return second;
+    }
+    return RenameError::Other;
 }
 
 } // namespace
@@ -398,28 +472,35 @@ void testing::RefuseRenameFeatures(Refuse what) {
 RenameError RenameFile(const QString& from, const QString& to) {
     testing::RunBeforeRename(from, to);
     const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
-    if (f.isEmpty() || t.isEmpty())
+    return renameAt({AT_FDCWD, f.constData()}, {AT_FDCWD, t.constData()}, {}, from);
+}
+
+Folder::Folder(const QString& folder) : m_path(WithTrailingSeparator(folder)) {
+    m_fd = open(QFile::encodeName(m_path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+Folder::~Folder() {
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+FileId Folder::idOf(QStringView name) const {
+    if (m_fd < 0)
+        return IdOf(JoinName(m_path, name));
+    const QByteArray n = name.toUtf8();
+    struct statx sx;
+    if (n.isEmpty() || statx(m_fd, n.constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
+        return {};
+    return basTavlo::idOf(sx);
+}
+
+RenameError Folder::rename(QStringView from, QStringView to) const {
+    if (m_fd < 0 || testing::HasBeforeRename())
+        return RenameFile(JoinName(m_path, from), JoinName(m_path, to));
+    const QByteArray f = from.toUtf8(), t = to.toUtf8();
+    if (f.contains('/') || t.contains('/'))
         return RenameError::InvalidName;
-    if (f == t)
-        return PathExists(from) ? RenameError::None : RenameError::SourceMissing;
-    const RenameError e = renameNoReplace(f, t);
-    if (e != RenameError::TargetExists || !SameFile(from, to))
-        return e;
-    // A file system that ignores case holds the target as the file itself: go through a
-    // free temporary name, and come back if the second step fails.
-    for (int n = 0; n < 100; ++n) {
-        const QByteArray tmp = QFile::encodeName(TemporaryPath(from, n));
-        const RenameError first = renameNoReplace(f, tmp);
-        if (first == RenameError::TargetExists)
-            continue;
-        if (first != RenameError::None)
-            return first;
-        const RenameError second = renameNoReplace(tmp, t);
-        if (second != RenameError::None)
-            renameNoReplace(tmp, f);
-        return second;
-    }
-    return RenameError::Other;
+    return renameAt({m_fd, f.constData()}, {m_fd, t.constData()}, m_path, from);
 }
 
 int MaxNameLength(const QString& folder) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace basTavlo {
 
 namespace {
@@ -78,6 +80,21 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     return err == ERROR_NO_MORE_FILES;
 }
 
+FolderNames::FolderNames(const QString& folder) {
+    WIN32_FIND_DATAW fd;
+    const std::wstring pattern = wide(WithTrailingSeparator(folder) + QLatin1Char('*'));
+    HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
+                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        m_keys.push_back(NameKey(QStringView(reinterpret_cast<const char16_t*>(fd.cFileName))));
+    } while (FindNextFileW(h, &fd));
+    m_read = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(h);
+    std::sort(m_keys.begin(), m_keys.end());
+}
+
 FindData GetFileInfo(const QString& path) {
     WIN32_FIND_DATAW fd;
     HANDLE h = path.isEmpty() ? INVALID_HANDLE_VALUE : FindFirstFileW(wide(path).c_str(), &fd);
@@ -136,6 +153,21 @@ RenameError RenameFile(const QString& from, const QString& to) {
     default:
         return RenameError::Other;
     }
+}
+
+Folder::Folder(const QString& folder) : m_path(WithTrailingSeparator(folder)) {}
+
+Folder::~Folder() = default;
+
+FileId Folder::idOf(QStringView name) const {
+    return IdOf(JoinName(m_path, name));
+}
+
+RenameError Folder::rename(QStringView from, QStringView to) const {
+    auto hasSeparator = [](QStringView n) { return n.contains(u'\\') || n.contains(u'/'); };
+    if (hasSeparator(from) || hasSeparator(to))
+        return RenameError::InvalidName;
+    return RenameFile(JoinName(m_path, from), JoinName(m_path, to));
 }
 
 bool PathExists(const QString& path) {

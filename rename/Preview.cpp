@@ -6,6 +6,8 @@
 
 #include <QHash>
 
+#include <optional>
+
 RowStatus CheckNewName(const QString& name, int maxNameLength) {
     if (name.isEmpty())
         return RowStatus::EmptyName;
@@ -39,6 +41,24 @@ bool sameNameOfTheFile(const PreviewRow& r) {
                                                    Qt::CaseInsensitive) == 0 &&
            basTavlo::SameFile(r.oldPath, r.newPath);
 }
+
+// Whether something stands at path, from one read of its folder for all the rows.
+class Occupied {
+public:
+    bool at(const QString& path) {
+        const qsizetype cut = basTavlo::FileNameStart(path);
+        const QStringView folder = QStringView(path).left(cut);
+        if (!m_names || folder != m_folder) {
+            m_folder = folder.toString();
+            m_names.emplace(m_folder);
+        }
+        return m_names->mayHold(QStringView(path).mid(cut)) && basTavlo::PathExists(path);
+    }
+
+private:
+    QString m_folder;
+    std::optional<basTavlo::FolderNames> m_names;
+};
 
 } // namespace
 
@@ -78,6 +98,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows) {
         return r.status == RowStatus::Ok && r.newPath != r.oldPath;
     };
     std::vector<int> chain;
+    Occupied occupied;
     for (int i = 0; i < n; ++i) {
         if (state[size_t(i)] != State::Unknown || !candidate(i))
             continue;
@@ -89,7 +110,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows) {
             const PreviewRow& r = rows[size_t(j)];
             const auto holder = byOld.constFind(r.newPath);
             if (holder == byOld.constEnd()) {
-                const bool free = !basTavlo::PathExists(r.newPath) || sameNameOfTheFile(r);
+                const bool free = !occupied.at(r.newPath) || sameNameOfTheFile(r);
                 verdict = free ? State::Moves : State::Stays;
                 break;
             }

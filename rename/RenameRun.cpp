@@ -50,15 +50,12 @@ RowOutcome skippedOutcome(RowStatus status) {
     }
 }
 
-bool holds(const QString& path, const basTavlo::FileId& id) {
-    return id.valid && basTavlo::IdOf(path) == id;
-}
-
 class Run {
 public:
     Run(const std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb)
         : m_rows(rows), m_s(s), m_cb(cb), m_times(ChosenTimes(s)), m_moves(rows.size(), false),
-          m_done(rows.size(), false), m_onChain(rows.size(), false) {}
+          m_done(rows.size(), false), m_onChain(rows.size(), false),
+          m_folder(rows.empty() ? QString() : folderOf(rows.front().oldPath)) {}
 
     RunReport go() {
         const int n = int(m_rows.size());
@@ -126,6 +123,31 @@ private:
         }
     }
 
+    static QString folderOf(const QString& path) {
+        return path.left(basTavlo::FileNameStart(path));
+    }
+
+    // The name of path when it lies in the run's folder, as nearly every path does.
+    std::optional<QStringView> nameInFolder(const QString& path) const {
+        const qsizetype cut = m_folder.path().size();
+        if (path.size() > cut && path.startsWith(m_folder.path()) &&
+            basTavlo::FileNameStart(path) == cut)
+            return QStringView(path).mid(cut);
+        return std::nullopt;
+    }
+
+    bool holds(const QString& path, const basTavlo::FileId& id) const {
+        if (!id.valid)
+            return false;
+        const auto name = nameInFolder(path);
+        return (name ? m_folder.idOf(*name) : basTavlo::IdOf(path)) == id;
+    }
+
+    basTavlo::RenameError rename(const QString& from, const QString& to) const {
+        const auto f = nameInFolder(from), t = nameInFolder(to);
+        return f && t ? m_folder.rename(*f, *t) : basTavlo::RenameFile(from, to);
+    }
+
     // The moving row whose file holds row i's new path, or -1.
     int dependency(int i) const {
         const auto it = m_byOld.constFind(m_rows[size_t(i)].newPath);
@@ -134,8 +156,7 @@ private:
 
     basTavlo::RenameError move(int i, bool back) {
         const PreviewRow& r = m_rows[size_t(i)];
-        return back ? basTavlo::RenameFile(r.newPath, r.oldPath)
-                    : basTavlo::RenameFile(r.oldPath, r.newPath);
+        return back ? rename(r.newPath, r.oldPath) : rename(r.oldPath, r.newPath);
     }
 
     // A temporary name that no row of the plan is to get.
@@ -160,7 +181,7 @@ private:
              ++counter) {
             temp = basTavlo::TemporaryPath(first.oldPath, counter);
             if (!planned(temp))
-                e = basTavlo::RenameFile(first.oldPath, temp);
+                e = rename(first.oldPath, temp);
         }
         if (e != basTavlo::RenameError::None) {
             out[0] = outcomeOf(e);
@@ -175,7 +196,7 @@ private:
                 failedAt = j;
         }
         if (failedAt == 0) {
-            e = basTavlo::RenameFile(temp, first.newPath);
+            e = rename(temp, first.newPath);
             out[0] = outcomeOf(e);
             if (e == basTavlo::RenameError::None) {
                 finishAll(c, out);
@@ -185,7 +206,7 @@ private:
         int j = failedAt + 1;
         for (; j < k && move(c[size_t(j)], true) == basTavlo::RenameError::None; ++j)
             out[size_t(j)] = RowOutcome::CycleNotRun;
-        if (j == k && basTavlo::RenameFile(temp, first.oldPath) == basTavlo::RenameError::None) {
+        if (j == k && rename(temp, first.oldPath) == basTavlo::RenameError::None) {
             if (failedAt != 0)
                 out[0] = RowOutcome::CycleNotRun;
         } else {
@@ -230,6 +251,7 @@ private:
     std::vector<bool> m_moves;
     std::vector<bool> m_done;
     std::vector<bool> m_onChain;
+    const basTavlo::Folder m_folder; // where the rows' files are
     int m_processed = 0;
 };
 

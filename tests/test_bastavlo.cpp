@@ -173,19 +173,44 @@ TEST(BasTavlo, RenameNeverReplaces) {
     using basTavlo::testing::Refuse;
     for (const Refuse refused :
          {Refuse::Nothing, Refuse::NoReplaceFlag, Refuse::NoReplaceFlagAndLinks}) {
-        SCOPED_TRACE(int(refused));
-        basTavlo::testing::RefuseRenameFeatures(refused);
-        TestFolder f;
-        f.write("a.txt", "A");
-        f.write("b.txt", "B");
-        EXPECT_EQ(RenameFile(f.file("a.txt"), f.file("b.txt")), RenameError::TargetExists);
-        EXPECT_EQ(RenameFile(f.file("none.txt"), f.file("c.txt")), RenameError::SourceMissing);
-        EXPECT_EQ(RenameFile(f.file("a.txt"), f.file("c.txt")), RenameError::None);
-        EXPECT_EQ(RenameFile(f.file("c.txt"), f.file("c.txt")), RenameError::None);
-        EXPECT_EQ(RenameFile(f.file("c.txt"), f.file(QString(300, 'x'))), RenameError::InvalidName);
-        EXPECT_EQ(RenameFile(f.file("c.txt"), f.file("nodir/c.txt")), RenameError::Other);
-        const QMap<QString, QByteArray> expected{{"b.txt", "B"}, {"c.txt", "A"}};
-        EXPECT_EQ(f.contents(), expected);
+        // By full paths, and by names in a folder held open: the same answers.
+        for (const bool byName : {false, true}) {
+            SCOPED_TRACE(QString("%1 %2").arg(int(refused)).arg(byName).toStdString());
+            basTavlo::testing::RefuseRenameFeatures(refused);
+            TestFolder f;
+            const Folder folder(f.path());
+            const auto ren = [&](const QString& a, const QString& b) {
+                return byName ? folder.rename(a, b) : RenameFile(f.file(a), f.file(b));
+            };
+            f.write("a.txt", "A");
+            f.write("b.txt", "B");
+            EXPECT_EQ(ren("a.txt", "b.txt"), RenameError::TargetExists);
+            EXPECT_EQ(ren("none.txt", "c.txt"), RenameError::SourceMissing);
+            EXPECT_EQ(ren("a.txt", "c.txt"), RenameError::None);
+            EXPECT_EQ(ren("c.txt", "c.txt"), RenameError::None);
+            EXPECT_EQ(ren("c.txt", QString(300, 'x')), RenameError::InvalidName);
+            EXPECT_EQ(ren("c.txt", "nodir/c.txt"),
+                      byName ? RenameError::InvalidName : RenameError::Other);
+            EXPECT_EQ(ren("b.txt", "B.TXT"), RenameError::None);
+            EXPECT_EQ(folder.idOf(u"B.TXT"), IdOf(f.file("B.TXT")));
+            EXPECT_FALSE(folder.idOf(u"b.txt").valid);
+            const QMap<QString, QByteArray> expected{{"B.TXT", "B"}, {"c.txt", "A"}};
+            EXPECT_EQ(f.contents(), expected);
+        }
     }
     basTavlo::testing::RefuseRenameFeatures(Refuse::Nothing);
+}
+
+TEST(BasTavlo, FolderNamesKnowsEveryEntryWhateverItsCase) {
+    TestFolder f;
+    for (const char* name : {"IMG_0001.JPG", ".hidden", "Ärger.txt"})
+        f.write(name);
+    f.mkdir("sub");
+    const FolderNames names(f.path());
+    for (const char* name : {"img_0001.jpg", "IMG_0001.JPG", ".HIDDEN", "ärger.TXT", "SUB"})
+        EXPECT_TRUE(names.mayHold(QString::fromUtf8(name))) << name;
+    for (const char* name : {"img_0002.jpg", "hidden", "arger.txt"})
+        EXPECT_FALSE(names.mayHold(QString::fromUtf8(name))) << name;
+    // A folder that can't be read may hold anything.
+    EXPECT_TRUE(FolderNames(f.file("missing/")).mayHold(u"x"));
 }
