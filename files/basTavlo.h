@@ -47,8 +47,8 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names);
 struct FileId {
     quint64 volume = 0;
     quint64 file = 0;
-    quint32 kind = 0;
     qint64 birth = 0;
+    quint32 kind = 0;
     bool valid = false;
     friend bool operator==(const FileId&, const FileId&) = default;
 };

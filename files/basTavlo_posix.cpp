@@ -1,4 +1,5 @@
 #include "DosAttrib.h"
+#include "Parallel.h"
 #include "basTavlo.h"
 
 #include <QFile>
@@ -70,8 +71,8 @@ FileId idOf(const struct statx& sx) {
     const qint64 birth = (sx.stx_mask & STATX_BTIME)
                              ? qint64(sx.stx_btime.tv_sec) * 1000000000 + sx.stx_btime.tv_nsec
                              : 0;
-    return FileId{quint64(makedev(sx.stx_dev_major, sx.stx_dev_minor)), quint64(sx.stx_ino),
-                  quint32(sx.stx_mode & S_IFMT), birth, true};
+    return FileId{quint64(makedev(sx.stx_dev_major, sx.stx_dev_minor)), quint64(sx.stx_ino), birth,
+                  quint32(sx.stx_mode & S_IFMT), true};
 }
 
 constexpr unsigned kIdMask = STATX_TYPE | STATX_INO | STATX_BTIME;
@@ -107,10 +108,8 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
         close(dirFd);
         return false;
     }
-    std::string full(dirPath.constData(), size_t(dirPath.size()));
-    if (full.empty() || full.back() != '/')
-        full.push_back('/');
-    const size_t prefix = full.size();
+    // First the folder's regular files by name, then their attribute values over the cores.
+    std::vector<std::string> found;
     int err = 0;
     for (;;) {
         errno = 0; // readdir tells the end from a failure only by errno
@@ -129,18 +128,27 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
                 continue; // dangling link or gone: no file to rename
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_FIFO;
         }
-        if (type != DT_REG)
-            continue; // folders, and special files, which count as system entries
-        full.resize(prefix);
-        full.append(name);
-        if (dosBitsOf(ParseDosAttrib(readDosAttrib(full.c_str()))) & (AttrHidden | AttrSystem))
+        if (type == DT_REG) // not folders, nor special files, which count as system entries
+            found.emplace_back(name);
+    }
+    std::string prefix(dirPath.constData(), size_t(dirPath.size()));
+    if (prefix.empty() || prefix.back() != '/')
+        prefix.push_back('/');
+    std::vector<char> shown(found.size(), 0);
+    ParallelFor(found.size(), [&](size_t i) {
+        shown[i] = !(dosBitsOf(ParseDosAttrib(readDosAttrib((prefix + found[i]).c_str()))) &
+                     (AttrHidden | AttrSystem));
+    });
+    closedir(dir);
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (!shown[i])
             continue;
+        const char* name = found[i].c_str();
         names.push_back(QFile::decodeName(name));
         // Plain ASCII always decodes exactly; anything else must come back the same bytes.
         if (!isAscii(name) && QFile::encodeName(names.back()) != QByteArray(name))
             names.pop_back();
     }
-    closedir(dir);
     errno = err;
     return err == 0;
 }

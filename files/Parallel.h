@@ -1,0 +1,35 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <thread>
+#include <vector>
+
+// Runs work(i) for every i below n, spread over the machine's cores: look-ups of many
+// files spend their time waiting on the system, one call after another, and the calls
+// for different files do not wait on each other. work(i) must touch only what belongs to
+// i. Small counts run on the calling thread, where a thread would cost more than it saves.
+template <typename Work> void ParallelFor(size_t n, const Work& work) {
+    constexpr size_t kChunk = 512;
+    const size_t threads =
+        std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, n / kChunk});
+    if (threads < 2) {
+        for (size_t i = 0; i < n; ++i)
+            work(i);
+        return;
+    }
+    std::atomic<size_t> next{0};
+    const auto drain = [&] {
+        for (size_t from; (from = next.fetch_add(kChunk)) < n;)
+            for (size_t i = from, to = std::min(n, from + kChunk); i < to; ++i)
+                work(i);
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    for (size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(drain);
+    drain();
+    for (std::thread& h : helpers)
+        h.join();
+}
