@@ -5,7 +5,7 @@
 CheckListModel::CheckListModel(Order order, QObject* parent)
     : QAbstractListModel(parent), m_order(order) {}
 
-QString CheckListModel::foldedKey(const QString& text) {
+QString CheckListModel::foldedKey(QStringView text) {
     // Case-folded, and each run of digits as a marker, its length without leading zeros
     // and those digits, so that a plain code compare puts track2 before track10.
     QString key;
@@ -45,6 +45,25 @@ QString CheckListModel::foldedKey(const QString& text) {
 
 namespace {
 
+// The length of the start all texts share (a folder), cut back so that no digit run or
+// character pair is split: that start orders nothing, so the keys can leave it out.
+qsizetype sharedStart(const std::vector<QString>& texts) {
+    if (texts.empty())
+        return 0;
+    const QString& first = texts.front();
+    qsizetype n = first.size();
+    for (const QString& t : texts) {
+        n = std::min(n, t.size());
+        qsizetype i = 0;
+        while (i < n && t[i] == first[i])
+            ++i;
+        n = i;
+    }
+    while (n > 0 && (first[n - 1].isDigit() || first[n - 1].isHighSurrogate()))
+        --n;
+    return n;
+}
+
 bool lessKeyed(const QString& keyA, const QString& a, const QString& keyB, const QString& b) {
     const int c = QString::compare(keyA, keyB, Qt::CaseSensitive);
     return c != 0 ? c < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
@@ -82,10 +101,11 @@ void CheckListModel::addItem(const QString& text) {
 void CheckListModel::setItems(std::vector<QString> texts) {
     if (m_order == Order::Sorted) {
         // Fold each text once; comparing folded keys is then a plain code compare.
+        const qsizetype shared = sharedStart(texts);
         std::vector<std::pair<QString, QString>> keyed;
         keyed.reserve(texts.size());
         for (QString& t : texts)
-            keyed.emplace_back(foldedKey(t), std::move(t));
+            keyed.emplace_back(foldedKey(QStringView(t).mid(shared)), std::move(t));
         std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) {
             return lessKeyed(x.first, x.second, y.first, y.second);
         });

@@ -19,7 +19,7 @@ public:
     // character codes, so the order is total and the same whatever the locale.
     static bool lessText(const QString& a, const QString& b);
     // The key of that order: case-folded, with each digit run made comparable by value.
-    static QString foldedKey(const QString& text);
+    static QString foldedKey(QStringView text);
 
     void clear();
     void addItem(const QString& text);

@@ -3,6 +3,10 @@
 
 #include <QSet>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 QString ExtensionOf(const QString& name) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? name : name.mid(dot + 1);
@@ -17,7 +21,7 @@ QString PreviewCountText(int rows) {
     return QString::number(rows) + QLatin1String(" files in preview.");
 }
 
-void FillOriginalList(FileLists& lists, const QString& strPath, const std::vector<QString>& names) {
+void FillOriginalList(FileLists& lists, const QString& strPath, std::vector<QString> names) {
     lists.extensions.clear();
     QSet<QString> seen;
     std::vector<QString> paths;
@@ -30,8 +34,12 @@ void FillOriginalList(FileLists& lists, const QString& strPath, const std::vecto
         }
         paths.push_back(strPath + name);
     }
+    names = {}; // gone before the sort needs its room
     // One sort gives the order that inserting each item at its place would.
     lists.original.setItems(std::move(paths));
+#ifdef __GLIBC__
+    malloc_trim(0); // the sort's scratch room goes back, not kept for the next list
+#endif
     lists.originalCountText = SelectionCountText(0, lists.original.count());
 }
 
@@ -43,7 +51,7 @@ void DisplayFiles(FileLists& lists, const QString& strPath) {
         // A folder that can't be read must not pass for an empty one.
         if (!basTavlo::ListFolderFiles(strPath, names))
             lists.listingError = qt_error_string(); // errno, or the last Windows error
-        FillOriginalList(lists, strPath, names);
+        FillOriginalList(lists, strPath, std::move(names));
     }
     lists.changed.clear();
     std::vector<QString> entries;

@@ -30,7 +30,7 @@ QString PreviewCountText(int rows);
 
 // The original list and the extension set from the names of one folder, taken in the
 // order given (the platform's enumeration order decides the extension order).
-void FillOriginalList(FileLists& lists, const QString& strPath, const std::vector<QString>& names);
+void FillOriginalList(FileLists& lists, const QString& strPath, std::vector<QString> names);
 
 // Lists the files of the folder strPath (a folder text ending in its separator) into
 // the original list, unchecked, rebuilds both extension lists and empties the preview.

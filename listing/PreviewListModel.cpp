@@ -14,18 +14,6 @@ void PreviewListModel::setRows(std::vector<PreviewRow> rows) {
     endResetModel();
 }
 
-void PreviewListModel::setOutcomes(const std::vector<PreviewRow>& rows) {
-    const size_t n = std::min(rows.size(), m_rows.size());
-    for (size_t i = 0; i < n; ++i) {
-        m_rows[i].outcome = rows[i].outcome;
-        m_rows[i].timesNotSet = rows[i].timesNotSet;
-        m_rows[i].attributesNotSet = rows[i].attributesNotSet;
-        m_rows[i].nowAt = rows[i].nowAt;
-    }
-    if (n > 0)
-        emit dataChanged(index(0, 0), index(int(n) - 1, 1));
-}
-
 int PreviewListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
 }

@@ -74,8 +74,14 @@ public:
     int count() const { return int(m_rows.size()); }
     const PreviewRow& row(int i) const { return m_rows[size_t(i)]; }
     const std::vector<PreviewRow>& rows() const { return m_rows; }
-    // The run's outcomes, one per row, in row order.
-    void setOutcomes(const std::vector<PreviewRow>& rows);
+    // Lets run set the rows' outcomes in place, without a copy of 100,000 rows; it must
+    // not change their number or paths.
+    template <typename Run> auto runOnRows(Run&& run) {
+        auto result = run(m_rows);
+        if (!m_rows.empty())
+            emit dataChanged(index(0, 0), index(count() - 1, 1));
+        return result;
+    }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -1,10 +1,10 @@
 #include "Preview.h"
 #include "Compose.h"
 #include "Filters.h"
+#include "RowIndex.h"
+#include "files/Parallel.h"
 #include "files/basTavlo.h"
 #include "listing/FileLists.h"
-
-#include <QHash>
 
 #include <optional>
 
@@ -64,27 +64,23 @@ private:
 
 void MarkConflicts(std::vector<PreviewRow>& rows) {
     const int n = int(rows.size());
-    QHash<QString, int> byNew; // new path -> the row that gets it
-    QHash<QString, int> byOld; // old path -> its row
-    byNew.reserve(n);
-    byOld.reserve(n);
+    RowIndex byNew(rows, &PreviewRow::newPath); // the row that gets a new path
+    RowIndex byOld(rows, &PreviewRow::oldPath);
     // A file that keeps its name holds it before any other row can claim it.
     for (int i = 0; i < n; ++i) {
         const PreviewRow& r = rows[size_t(i)];
-        byOld.insert(r.oldPath, i);
+        byOld.insert(i);
         if (r.status == RowStatus::Ok && r.newPath == r.oldPath)
-            byNew.insert(r.newPath, i);
+            byNew.insert(i);
     }
     for (int i = 0; i < n; ++i) {
         PreviewRow& r = rows[size_t(i)];
         if (r.status != RowStatus::Ok || r.newPath == r.oldPath)
             continue;
-        const auto taken = byNew.constFind(r.newPath);
-        if (taken == byNew.constEnd()) {
-            byNew.insert(r.newPath, i);
+        const int taken = byNew.insert(i);
+        if (taken == i)
             continue;
-        }
-        const PreviewRow& holder = rows[size_t(taken.value())];
+        const PreviewRow& holder = rows[size_t(taken)];
         r.status =
             holder.newPath == holder.oldPath ? RowStatus::TargetExists : RowStatus::DuplicateTarget;
     }
@@ -108,13 +104,12 @@ void MarkConflicts(std::vector<PreviewRow>& rows) {
             state[size_t(j)] = State::Visiting;
             chain.push_back(j);
             const PreviewRow& r = rows[size_t(j)];
-            const auto holder = byOld.constFind(r.newPath);
-            if (holder == byOld.constEnd()) {
+            const int h = byOld.find(r.newPath);
+            if (h < 0) {
                 const bool free = !occupied.at(r.newPath) || sameNameOfTheFile(r);
                 verdict = free ? State::Moves : State::Stays;
                 break;
             }
-            const int h = holder.value();
             const State hs = state[size_t(h)];
             if (hs == State::Visiting || hs == State::Moves) {
                 verdict = State::Moves;
@@ -143,13 +138,25 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
     std::vector<PreviewRow> rows;
     QString maxFolder;
     int maxLength = 255;
+    // One look-up per file serves for the on-disk name, the identity, the attributes and
+    // times. They are made a block at a time over the cores, and used in list order.
+    std::vector<int> checked;
     const int n = original.count();
-    for (int i = 0; i < n; ++i) {
-        if (!original.isChecked(i))
-            continue;
-        const QString path = original.text(i);
-        // One look-up serves for the on-disk name, the identity, the attributes and times.
-        const basTavlo::FindData found = basTavlo::GetFileInfo(path);
+    for (int i = 0; i < n; ++i)
+        if (original.isChecked(i))
+            checked.push_back(i);
+    rows.reserve(checked.size());
+    constexpr size_t kBlock = 8192;
+    std::vector<basTavlo::FindData> block;
+    for (size_t k = 0; k < checked.size(); ++k) {
+        if (k % kBlock == 0) {
+            block.assign(std::min(kBlock, checked.size() - k), basTavlo::FindData{});
+            ParallelFor(block.size(), [&](size_t j) {
+                block[j] = basTavlo::GetFileInfo(original.text(checked[k + j]));
+            });
+        }
+        const QString path = original.text(checked[k]);
+        const basTavlo::FindData& found = block[k % kBlock];
         const bool present =
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
                                                  basTavlo::AttrDirectory));
@@ -179,6 +186,8 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         rows.push_back(
             PreviewRow{folder + newName, path, CheckNewName(newName, maxLength), found.id});
     }
+    if (rows.size() < rows.capacity() / 2) // the filters left out many
+        rows.shrink_to_fit();
     MarkConflicts(rows);
     return rows;
 }

@@ -1,6 +1,7 @@
 #include "RenameRun.h"
+#include "RowIndex.h"
+#include "files/Parallel.h"
 
-#include <QHash>
 #include <QSet>
 
 namespace {
@@ -52,12 +53,12 @@ RowOutcome skippedOutcome(RowStatus status) {
 
 class Run {
 public:
-    Run(const std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb)
+    Run(std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb)
         : m_rows(rows), m_s(s), m_cb(cb), m_times(ChosenTimes(s)), m_moves(rows.size(), false),
           m_done(rows.size(), false), m_onChain(rows.size(), false),
           m_folder(rows.empty() ? QString() : folderOf(rows.front().oldPath)) {}
 
-    RunReport go() {
+    int go() {
         const int n = int(m_rows.size());
         decide();
         std::vector<int> chain;
@@ -91,11 +92,10 @@ public:
         }
         if (m_cb.progress)
             m_cb.progress(100.0);
-        RunReport report;
-        report.rows = std::move(m_rows);
-        for (const PreviewRow& r : report.rows)
-            report.failed += r.failed() ? 1 : 0;
-        return report;
+        int failed = 0;
+        for (const PreviewRow& r : m_rows)
+            failed += r.failed() ? 1 : 0;
+        return failed;
     }
 
 private:
@@ -103,6 +103,12 @@ private:
     // others are reported as. A row's file already at its new path was renamed by an
     // earlier run; a path that holds another file, or none, is left alone.
     void decide() {
+        // Every look-up before the first move, as one step: spread over the cores.
+        std::vector<char> atOld(m_rows.size(), 0);
+        ParallelFor(m_rows.size(), [&](size_t i) {
+            const PreviewRow& r = m_rows[i];
+            atOld[i] = r.status == RowStatus::Ok && holds(r.oldPath, r.id);
+        });
         for (size_t i = 0; i < m_rows.size(); ++i) {
             PreviewRow& r = m_rows[i];
             // Each run reports only what it did itself.
@@ -110,11 +116,11 @@ private:
             r.nowAt.clear();
             if (r.status != RowStatus::Ok) {
                 r.outcome = skippedOutcome(r.status);
-            } else if (holds(r.oldPath, r.id)) {
+            } else if (atOld[i]) {
                 r.outcome = r.newPath == r.oldPath ? RowOutcome::Unchanged : RowOutcome::NotRun;
                 m_moves[i] = r.newPath != r.oldPath;
                 if (m_moves[i])
-                    m_byOld.insert(r.oldPath, int(i));
+                    m_byOld.insert(int(i));
             } else if (r.newPath != r.oldPath && holds(r.newPath, r.id)) {
                 r.outcome = RowOutcome::AlreadyRenamed;
             } else {
@@ -149,10 +155,7 @@ private:
     }
 
     // The moving row whose file holds row i's new path, or -1.
-    int dependency(int i) const {
-        const auto it = m_byOld.constFind(m_rows[size_t(i)].newPath);
-        return it == m_byOld.constEnd() ? -1 : it.value();
-    }
+    int dependency(int i) const { return m_byOld.find(m_rows[size_t(i)].newPath); }
 
     basTavlo::RenameError move(int i, bool back) {
         const PreviewRow& r = m_rows[size_t(i)];
@@ -242,11 +245,11 @@ private:
             r.attributesNotSet = !ApplyAttributes(target, m_s, m_cb.message);
     }
 
-    std::vector<PreviewRow> m_rows;
+    std::vector<PreviewRow>& m_rows;
     const AdvancedSettings& m_s;
     const RunCallbacks& m_cb;
     const basTavlo::TimesToSet m_times;
-    QHash<QString, int> m_byOld; // old path -> the row that moves its file
+    RowIndex m_byOld{m_rows, &PreviewRow::oldPath}; // the rows that move their files
     QSet<QString> m_planned;
     std::vector<bool> m_moves;
     std::vector<bool> m_done;
@@ -297,8 +300,15 @@ basTavlo::TimesToSet ChosenTimes(const AdvancedSettings& s) {
     return t;
 }
 
-RunReport RenameFiles(const std::vector<PreviewRow>& rows, const AdvancedSettings& s,
-                      const RunCallbacks& callbacks) {
+int RenameRows(std::vector<PreviewRow>& rows, const AdvancedSettings& s,
+               const RunCallbacks& callbacks) {
     basTavlo::RefreshLocalZone();
     return Run(rows, s, callbacks).go();
+}
+
+RunReport RenameFiles(const std::vector<PreviewRow>& rows, const AdvancedSettings& s,
+                      const RunCallbacks& callbacks) {
+    RunReport report{rows};
+    report.failed = RenameRows(report.rows, s, callbacks);
+    return report;
 }

@@ -35,3 +35,6 @@ bool TimeStepWanted(const AdvancedSettings& s);
 // them can't move, and no existing file is ever replaced.
 RunReport RenameFiles(const std::vector<PreviewRow>& rows, const AdvancedSettings& s,
                       const RunCallbacks& callbacks = {});
+// The same on the rows themselves, which get their outcomes; gives the number that failed.
+int RenameRows(std::vector<PreviewRow>& rows, const AdvancedSettings& s,
+               const RunCallbacks& callbacks = {});

@@ -138,19 +138,22 @@ void frmTavlo::connectControls() {
 }
 
 void frmTavlo::resetProgress() {
+    m_paintedPercent = -1;
     setProgress(0);
     m_ui->pbrTavlo->hide();
 }
 
 void frmTavlo::setProgress(double value) {
     m_progress = value;
-    m_ui->pbrTavlo->setValue(qRound(value * 100));
-    // The run does not return to the event loop, so paint the bar when it has visibly moved.
+    // The run does not return to the event loop, so the bar is set and painted when it has
+    // visibly moved rather than for each of many thousand rows.
     const int percent = int(value);
-    if (percent != m_paintedPercent && m_ui->pbrTavlo->isVisible()) {
-        m_paintedPercent = percent;
+    if (percent == m_paintedPercent)
+        return;
+    m_paintedPercent = percent;
+    m_ui->pbrTavlo->setValue(qRound(value * 100));
+    if (m_ui->pbrTavlo->isVisible())
         m_ui->pbrTavlo->repaint();
-    }
 }
 
 void frmTavlo::showListTexts() {
@@ -359,12 +362,12 @@ void frmTavlo::optNumeric_Click() {
     m_ui->txtDigits->setText(d.txtDigits);
 }
 
-QString frmTavlo::FailureSummary(const RunReport& report) {
-    if (report.failed == 0)
+QString frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed) {
+    if (failed == 0)
         return {};
     // A file left at a temporary name is always named; of the others, the first five.
     QStringList temporary, lines;
-    for (const PreviewRow& r : report.rows) {
+    for (const PreviewRow& r : rows) {
         if (!r.failed())
             continue;
         const QString line = QDir::toNativeSeparators(r.oldPath) + QLatin1String(": ") +
@@ -377,8 +380,8 @@ QString frmTavlo::FailureSummary(const RunReport& report) {
             lines << tr("...");
     }
     return tr("%1 of %2 files did not get everything planned. No file was replaced.")
-               .arg(report.failed)
-               .arg(report.rows.size()) +
+               .arg(failed)
+               .arg(rows.size()) +
            QLatin1String("\n\n") + (temporary + lines).join(QLatin1Char('\n'));
 }
 
@@ -391,9 +394,10 @@ void frmTavlo::cmdStart_Click() {
     callbacks.message = [this](const QString& text) {
         Dialogs::Message(this, text, Dialogs::Icon::Warning);
     };
-    const RunReport report = RenameFiles(m_lists.changed.rows(), ReadAdvancedSettings(), callbacks);
-    m_lists.changed.setOutcomes(report.rows);
-    const QString summary = FailureSummary(report);
+    const AdvancedSettings advanced = ReadAdvancedSettings();
+    const int failed = m_lists.changed.runOnRows(
+        [&](std::vector<PreviewRow>& rows) { return RenameRows(rows, advanced, callbacks); });
+    const QString summary = FailureSummary(m_lists.changed.rows(), failed);
     if (!summary.isEmpty())
         Dialogs::Message(this, summary, Dialogs::Icon::Warning);
 }

@@ -33,7 +33,7 @@ public:
     void OpenFromArguments(const QStringList& arguments);
 
     // The summary shown after a run with failures; empty when every row went well.
-    static QString FailureSummary(const RunReport& report);
+    static QString FailureSummary(const std::vector<PreviewRow>& rows, int failed);
 
 public slots:
     void Form_Load();

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "listing/PreviewListModel.h"
+
+#include <QHash>
+
+#include <vector>
+
+// Rows by one of their paths, for plans of 100,000 rows: an open-addressed table of row
+// numbers, a quarter of the room a hash of path copies takes; the paths stay in the rows.
+class RowIndex {
+public:
+    RowIndex(const std::vector<PreviewRow>& rows, QString PreviewRow::*path)
+        : m_rows(rows), m_path(path) {
+        size_t size = 16;
+        while (size < rows.size() * 2)
+            size *= 2;
+        m_slots.assign(size, -1);
+    }
+
+    // The row whose path this is, or -1.
+    int find(const QString& path) const { return m_slots[slotOf(path)]; }
+    // Adds row i unless a row with the same path is there already; gives the row that has it.
+    int insert(int i) {
+        int& slot = m_slots[slotOf(m_rows[size_t(i)].*m_path)];
+        if (slot < 0)
+            slot = i;
+        return slot;
+    }
+
+private:
+    size_t slotOf(const QString& path) const {
+        const size_t mask = m_slots.size() - 1;
+        size_t s = qHash(path) & mask;
+        while (m_slots[s] >= 0 && m_rows[size_t(m_slots[s])].*m_path != path)
+            s = (s + 1) & mask;
+        return s;
+    }
+
+    const std::vector<PreviewRow>& m_rows;
+    QString PreviewRow::*m_path;
+    std::vector<int> m_slots;
+};
