@@ -43,6 +43,9 @@ TEST(Listing, SortsPathsAndKeepsExtensionsFirstMetFirst) {
     EXPECT_EQ(texts(lists.original), QStringList({"/data/Track 3", "/data/track01", "/data/track1",
                                                   "/data/track2", "/data/track10", "/data/track20",
                                                   "/data/x9", "/data/x9y", "/data/x10"}));
+    // A start all names share may end inside a number: it still counts whole.
+    FillOriginalList(lists, dir, {"IMG_100.jpg", "IMG_19.jpg"});
+    EXPECT_EQ(texts(lists.original), QStringList({"/data/IMG_19.jpg", "/data/IMG_100.jpg"}));
 
     EXPECT_EQ(ExtensionOf("archive.tar.gz"), "gz");
     EXPECT_EQ(ExtensionOf(".profile"), "profile");
