@@ -437,8 +437,8 @@ RenameError renameNoReplace(const At& from, const At& to) {
     return errorFromErrno(errno, from);
 }
 
-// JoinName(folder, fromName) is the full path of from, which names the temporary file of a change
-// of case.
+// folder and fromName make from's full path, from which a change of case takes its
+// temporary name.
 RenameError renameAt(const At& from, const At& to, const QString& folder, QStringView fromName) {
     if (!*from.name || !*to.name)
         return RenameError::InvalidName;
