@@ -145,15 +145,19 @@ void frmTavlo::resetProgress() {
 
 void frmTavlo::setProgress(double value) {
     m_progress = value;
-    // The run does not return to the event loop, so the bar is set and painted when it has
-    // visibly moved rather than for each of many thousand rows.
+    // The run does not return to the event loop, so the bar is set when it has visibly
+    // moved rather than for each of many thousand rows, and painted at most 25 times a
+    // second: each paint costs as much as a few hundred renames.
     const int percent = int(value);
     if (percent == m_paintedPercent)
         return;
     m_paintedPercent = percent;
     m_ui->pbrTavlo->setValue(qRound(value * 100));
-    if (m_ui->pbrTavlo->isVisible())
+    if (m_ui->pbrTavlo->isVisible() &&
+        (!m_painted.isValid() || m_painted.elapsed() >= 40 || percent >= 100)) {
         m_ui->pbrTavlo->repaint();
+        m_painted.start();
+    }
 }
 
 void frmTavlo::showListTexts() {

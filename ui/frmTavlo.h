@@ -3,6 +3,7 @@
 #include "listing/FileLists.h"
 #include "rename/Settings.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <memory>
@@ -70,4 +71,5 @@ private:
     QString m_lastBrowsedPath;
     double m_progress = 0;
     int m_paintedPercent = -1;
+    QElapsedTimer m_painted; // since the bar was last painted
 };
