@@ -6,8 +6,10 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace basTavlo {
@@ -134,18 +136,21 @@ DateTime UtcToLocal(qint64 utcSecs) {
 qint64 LocalToUtc(const DateTime& local) {
     const qint64 wall = DaysFromCivil(local.year, local.month, local.day) * 86400 +
                         local.hour * 3600 + local.minute * 60 + local.second;
-    // The offset at the wall time taken as UTC is right except within a day of a
-    // transition; one correction step settles it, as mktime does.
-    int offset = zoneCache().offsetAt(wall);
-    qint64 utc = wall - offset;
-    const int offset2 = zoneCache().offsetAt(utc);
-    if (offset2 != offset) {
-        const qint64 utc2 = wall - offset2;
-        // Use the second guess when it is consistent (the time exists in that offset);
-        // inside a gap neither is, and the smaller offset moves the time forward.
-        utc = zoneCache().offsetAt(utc2) == offset2 ? utc2 : wall - qMin(offset, offset2);
+    // Offsets never pass a day, so the offsets a day either side of the wall time taken
+    // as UTC are the ones that can hold it. A time that exists twice (the hour repeated
+    // when summer time ends) is taken at its first occurrence in every zone, as the clock
+    // showed it first; a time in a gap exists in neither and moves forward.
+    const int offsets[] = {zoneCache().offsetAt(wall - 86400), zoneCache().offsetAt(wall),
+                           zoneCache().offsetAt(wall + 86400)};
+    std::optional<qint64> first;
+    for (const int offset : offsets) {
+        const qint64 utc = wall - offset;
+        if (zoneCache().offsetAt(utc) == offset && (!first || utc < *first))
+            first = utc;
     }
-    return utc;
+    if (first)
+        return *first;
+    return wall - *std::min_element(std::begin(offsets), std::end(offsets));
 }
 
 void RefreshLocalZone() {

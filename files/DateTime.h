@@ -36,7 +36,8 @@ DateTime CivilFromSeconds(qint64 secs); // seconds since 1970 on a clock without
 DateTime UtcToLocal(qint64 utcSecs);
 
 // Local wall-clock time to UTC seconds since 1970, with the offset in force on that
-// date. A time inside a daylight-saving gap moves forward as the zone rules say.
+// date. A time inside a daylight-saving gap moves forward as the zone rules say; a time
+// that exists twice is the first of the two.
 qint64 LocalToUtc(const DateTime& local);
 
 // Reads the system time zone afresh (TZ or the system setting).

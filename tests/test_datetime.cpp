@@ -52,4 +52,23 @@ TEST(DateTime, LocalTimeUsesTheOffsetOfThatDate) {
 
     UseTimeZone("UTC");
     EXPECT_EQ(UtcToLocal(utc(2024, 7, 15, 12, 0, 0)), dt(2024, 7, 15, 12, 0, 0));
+
+    // The hour repeated when summer time ends is taken at its first occurrence in every
+    // zone, west or east of UTC, north or south.
+    const struct {
+        const char* zone;
+        DateTime local;
+        qint64 first;
+    } repeated[] = {
+        {"America/New_York", dt(2020, 11, 1, 1, 30, 0), utc(2020, 11, 1, 5, 30, 0)},
+        {"Europe/Berlin", dt(2020, 10, 25, 2, 30, 0), utc(2020, 10, 25, 0, 30, 0)},
+        {"Australia/Sydney", dt(2020, 4, 5, 2, 30, 0), utc(2020, 4, 4, 15, 30, 0)},
+    };
+    for (const auto& r : repeated) {
+        UseTimeZone(r.zone);
+        EXPECT_EQ(LocalToUtc(r.local), r.first) << r.zone;
+        EXPECT_EQ(UtcToLocal(r.first), r.local) << r.zone;
+        EXPECT_EQ(UtcToLocal(r.first + 3600), r.local) << r.zone; // the second occurrence
+    }
+    UseTimeZone("UTC");
 }
