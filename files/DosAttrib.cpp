@@ -52,11 +52,17 @@ std::optional<BlobLayout> blobLayout(const QByteArray& v) {
     if (versionAt + 4 > v.size())
         return std::nullopt;
     l.version = u16At(v, versionAt);
-    if (u16At(v, versionAt + 2) != l.version)
+    if (u16At(v, versionAt + 2) != l.version) // Samba's decoder refuses such a blob
         return std::nullopt;
     l.infoStart = align(versionAt + 4, 4);
     int size = 0;
     switch (l.version) {
+    case 1: // attrib, ea_size, size, alloc_size, create_time, change_time
+        l.attribAt = 0, l.createAt = 24, size = 40;
+        break;
+    case 2: // flags, attrib, ea_size, size, alloc_size, create, change, write time, name
+        l.attribAt = 4, size = 53;
+        break;
     case 3: // valid_flags, attrib, ea_size, size, alloc_size, create_time, change_time
         l.flagsAt = 0, l.attribAt = 4, l.createAt = 28, size = 44;
         break;
@@ -71,9 +77,13 @@ std::optional<BlobLayout> blobLayout(const QByteArray& v) {
     }
     if (l.infoStart + size > v.size())
         return std::nullopt;
-    l.flagsAt += l.infoStart;
-    l.attribAt += l.infoStart;
-    l.createAt += l.infoStart;
+    auto place = [&](int& at) {
+        if (at >= 0)
+            at += l.infoStart;
+    };
+    place(l.flagsAt);
+    place(l.attribAt);
+    place(l.createAt);
     return l;
 }
 
@@ -101,62 +111,93 @@ QByteArray withText(const QByteArray& v, const BlobLayout& l, const QByteArray& 
     return out;
 }
 
+// Samba reads the attribute word of versions 1 and 2 always, and of later versions only
+// with its valid flag; it reads no creation time from version 2, nor a zero one.
+bool attribValidIn(const QByteArray& v, const BlobLayout& l) {
+    return l.flagsAt < 0 || (u32At(v, l.flagsAt) & kValidAttrib);
+}
+
+bool createValidIn(const QByteArray& v, const BlobLayout& l) {
+    return l.createAt >= 0 && (l.flagsAt < 0 || (u32At(v, l.flagsAt) & kValidCreateTime)) &&
+           u64At(v, l.createAt) != 0;
+}
+
 } // namespace
 
 DosAttrib ParseDosAttrib(const QByteArray& value) {
     DosAttrib d;
+    if (value.isEmpty())
+        return d;
     if (const auto l = blobLayout(value)) {
         d.form = DosAttrib::Form::Blob;
         d.version = l->version;
-        const quint32 flags = u32At(value, l->flagsAt);
-        if (flags & kValidAttrib) {
+        // A blob whose word is not valid has no attributes, whatever its text says.
+        if (attribValidIn(value, *l)) {
             d.attribValid = true;
             d.attrib = u32At(value, l->attribAt);
-        } else if (parseHexText(value.left(l->textEnd), d.attrib)) {
-            d.attribValid = true;
         }
-        if (flags & kValidCreateTime) {
+        if (createValidIn(value, *l)) {
             d.createTimeValid = true;
             d.createTime = u64At(value, l->createAt);
         }
         return d;
     }
     const int nul = value.indexOf('\0');
-    if (parseHexText(nul < 0 ? value : value.left(nul), d.attrib)) {
+    // The legacy text, with or without its NUL, and nothing after it.
+    if ((nul < 0 || nul == value.size() - 1) &&
+        parseHexText(nul < 0 ? value : value.left(nul), d.attrib)) {
         d.form = DosAttrib::Form::Legacy;
         d.attribValid = true;
+        return d;
     }
+    d.form = DosAttrib::Form::Unknown;
+    d.attrib = 0;
     return d;
 }
 
-QByteArray WithAttrib(const QByteArray& value, quint32 attrib) {
+std::optional<QByteArray> WithAttrib(const QByteArray& value, quint32 attrib) {
+    const DosAttrib old = ParseDosAttrib(value);
+    if (old.form == DosAttrib::Form::None || old.form == DosAttrib::Form::Legacy)
+        return hexText(attrib);
     const auto l = blobLayout(value);
     if (!l)
-        return hexText(attrib);
+        return std::nullopt; // not ours to rewrite
     QByteArray out = value;
     putU32(out, l->attribAt, attrib);
-    putU32(out, l->flagsAt, u32At(out, l->flagsAt) | kValidAttrib);
-    // A hex text in front (version 3) is what Wine reads: keep it in step.
-    if (l->textEnd > 0) {
-        out = withText(out, *l, hexText(attrib));
-    }
-    return out;
+    if (l->flagsAt >= 0)
+        putU32(out, l->flagsAt, u32At(out, l->flagsAt) | kValidAttrib);
+    // Wine and old Samba read the hex text in front: keep it in step with the word.
+    return withText(out, *l, hexText(attrib));
 }
 
-QByteArray WithCreateTime(const QByteArray& value, quint64 createTime) {
-    if (const auto l = blobLayout(value)) {
+std::optional<QByteArray> WithCreateTime(const QByteArray& value, quint64 createTime) {
+    if (createTime == 0)
+        return std::nullopt; // Samba reads a zero time as none
+    const DosAttrib old = ParseDosAttrib(value);
+    if (old.form == DosAttrib::Form::Unknown)
+        return std::nullopt;
+    if (old.form == DosAttrib::Form::Blob) {
+        const auto l = blobLayout(value);
+        if (l->createAt < 0)
+            return std::nullopt; // version 2: Samba would not read it
         QByteArray out = value;
         putU64(out, l->createAt, createTime);
-        putU32(out, l->flagsAt, u32At(out, l->flagsAt) | kValidCreateTime);
-        return out;
+        if (l->flagsAt >= 0)
+            putU32(out, l->flagsAt, u32At(out, l->flagsAt) | kValidCreateTime);
+        return old.attribValid ? withText(out, *l, hexText(old.attrib)) : out;
     }
-    const DosAttrib old = ParseDosAttrib(value);
-    QByteArray out(24, '\0');
-    out[2] = 5; // version
-    out[4] = 5; // level
-    putU32(out, 8, kValidAttrib | kValidCreateTime);
-    putU32(out, 12, old.attribValid ? old.attrib : 0);
-    putU64(out, 16, createTime);
+    // The attribute word it had, or none; Samba takes a blob only with a valid word.
+    const quint32 attrib = old.attribValid ? old.attrib : 0;
+    QByteArray out = hexText(attrib);
+    out.append('\0');
+    out.append(align(out.size(), 2) - out.size(), '\0');
+    out.append("\5\0\5\0", 4); // version and level
+    out.append(align(out.size(), 4) - out.size(), '\0');
+    const int info = int(out.size());
+    out.append(16, '\0');
+    putU32(out, info, kValidAttrib | kValidCreateTime);
+    putU32(out, info + 4, attrib);
+    putU64(out, info + 8, createTime);
     return out;
 }
 

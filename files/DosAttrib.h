@@ -18,7 +18,8 @@ inline constexpr quint32 kValidAttrib = 0x01;
 inline constexpr quint32 kValidCreateTime = 0x10;
 
 struct DosAttrib {
-    enum class Form { None, Legacy, Blob };
+    // None: no value; Unknown: a value that neither Samba nor Wine would read, left alone.
+    enum class Form { None, Legacy, Blob, Unknown };
     Form form = Form::None;
     quint16 version = 0; // blob only
     bool attribValid = false;
@@ -27,15 +28,17 @@ struct DosAttrib {
     quint64 createTime = 0; // 100-ns units since 1601 UTC
 };
 
-// Reads any of the forms; an unreadable value gives Form::None.
+// Reads the value as Samba does: versions 1 to 5 and the legacy text.
 DosAttrib ParseDosAttrib(const QByteArray& value);
 
-// The value with its attribute word set to attrib and everything else kept. Where
-// the old value is no blob, the legacy text is written, as Wine does.
-QByteArray WithAttrib(const QByteArray& value, quint32 attrib);
+// The value with its attribute word set to attrib and everything else kept; where there
+// is no blob, the legacy text, as Wine writes it. Every blob gets the hex text of its
+// word in front. Nothing for a value of unknown form, which is not ours to rewrite.
+std::optional<QByteArray> WithAttrib(const QByteArray& value, quint32 attrib);
 
-// The value with its create time set (valid flag on). A blob keeps its form; any
-// other value becomes a version 5 blob carrying the attribute word it had.
-QByteArray WithCreateTime(const QByteArray& value, quint64 createTime);
+// The value with its create time set (valid flag on). A blob keeps its form; any other
+// value becomes a version 5 blob carrying the attribute word it had. Nothing where the
+// time can't be stored so that Samba reads it: a zero time, version 2, an unknown form.
+std::optional<QByteArray> WithCreateTime(const QByteArray& value, quint64 createTime);
 
 } // namespace basTavlo

@@ -216,6 +216,7 @@ private:
     void* m_handle = nullptr;
 #else
     int m_fd = -1;
+    int m_store = 0; // where the file system keeps the DOS side
 #endif
 };
 

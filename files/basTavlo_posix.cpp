@@ -1,4 +1,4 @@
-#include "DosAttrib.h"
+#include "DosSide.h"
 #include "Parallel.h"
 #include "basTavlo.h"
 
@@ -28,45 +28,6 @@ qint64 fileTime(qint64 secs, qint64 nsecs) {
     return (secs + kFileTimeEpochOffsetSecs) * kTicksPerSecond + nsecs / 100;
 }
 
-// The attribute value of a path, empty when it has none or can't be read. Listings and
-// look-ups read a link's own value (a link has none); stamping reads through
-// /proc/self/fd, which must be followed.
-QByteArray readDosAttrib(const char* path, bool follow = false) {
-    auto get = follow ? getxattr : lgetxattr;
-    char buf[256];
-    const ssize_t n = get(path, kDosAttribName, buf, sizeof buf);
-    if (n > 0)
-        return QByteArray(buf, int(n));
-    if (n < 0 && errno == ERANGE) { // larger than any known form: read it whole
-        const ssize_t size = get(path, kDosAttribName, nullptr, 0);
-        if (size > 0) {
-            QByteArray big(int(size), '\0');
-            const ssize_t got = get(path, kDosAttribName, big.data(), big.size());
-            if (got >= 0)
-                return big.left(int(got));
-        }
-    }
-    return {};
-}
-
-// Setting a user.* attribute needs write permission even for the owner: give a
-// read-only file its write bit for the moment of the call.
-bool writeDosAttrib(const char* path, const QByteArray& value) {
-    if (setxattr(path, kDosAttribName, value.constData(), size_t(value.size()), 0) == 0)
-        return true;
-    if (errno != EACCES && errno != EPERM)
-        return false;
-    struct stat st;
-    if (stat(path, &st) != 0 || (st.st_mode & S_IWUSR))
-        return false;
-    const mode_t mode = st.st_mode & 07777;
-    if (chmod(path, mode | S_IWUSR) != 0)
-        return false;
-    const bool ok = setxattr(path, kDosAttribName, value.constData(), size_t(value.size()), 0) == 0;
-    chmod(path, mode);
-    return ok;
-}
-
 FileId idOf(const struct statx& sx) {
     const qint64 birth = (sx.stx_mask & STATX_BTIME)
                              ? qint64(sx.stx_btime.tv_sec) * 1000000000 + sx.stx_btime.tv_nsec
@@ -77,7 +38,7 @@ FileId idOf(const struct statx& sx) {
 
 constexpr unsigned kIdMask = STATX_TYPE | STATX_INO | STATX_BTIME;
 
-quint32 dosBitsOf(const DosAttrib& d) {
+quint32 dosBitsOf(const dos::State& d) {
     return d.attribValid ? d.attrib & (AttrHidden | AttrSystem | AttrArchive) : 0;
 }
 
@@ -134,9 +95,10 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     std::string prefix(dirPath.constData(), size_t(dirPath.size()));
     if (prefix.empty() || prefix.back() != '/')
         prefix.push_back('/');
+    const dos::Store store = dos::StoreOfFolder(dirFd);
     std::vector<char> shown(found.size(), 0);
     ParallelFor(found.size(), [&](size_t i) {
-        shown[i] = !(dosBitsOf(ParseDosAttrib(readDosAttrib((prefix + found[i]).c_str()))) &
+        shown[i] = !(dosBitsOf(dos::Read(store, (prefix + found[i]).c_str(), false)) &
                      (AttrHidden | AttrSystem));
     });
     closedir(dir);
@@ -183,7 +145,7 @@ FindData GetFileInfo(const QString& path) {
     const QByteArray p = QFile::encodeName(path);
     struct statx sx;
     if (p.isEmpty() || statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW,
-                             STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+                             STATX_BASIC_STATS | STATX_BTIME | dos::MountMask(), &sx) != 0) {
         FindData none = NotFound();
         none.unreadable = !p.isEmpty() && errno != ENOENT && errno != ENOTDIR;
         return none;
@@ -198,15 +160,16 @@ FindData GetFileInfo(const QString& path) {
         d.attributes |= AttrDirectory;
     else if (!S_ISREG(mode) && !S_ISLNK(mode))
         d.attributes |= AttrSystem;
-    if (!(mode & S_IWUSR))
+    const dos::Store store = dos::StoreOf(sx, p.constData());
+    const dos::State dos = dos::Read(store, p.constData(), false);
+    if (!S_ISLNK(mode) && dos::IsReadOnly(store, mode, dos))
         d.attributes |= AttrReadOnly;
     if (d.fileName.startsWith(QLatin1Char('.')))
         d.attributes |= AttrHidden;
-    const DosAttrib dos = ParseDosAttrib(readDosAttrib(p.constData()));
     d.attributes |= dosBitsOf(dos);
     d.lastWriteTime = fileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
     d.lastAccessTime = fileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
-    if (dos.createTimeValid)
+    if (dos.createValid)
         d.creationTime = qint64(dos.createTime);
     else if (sx.stx_mask & STATX_BTIME)
         d.creationTime = fileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
@@ -234,29 +197,6 @@ QByteArray procPath(int fd) {
     return "/proc/self/fd/" + QByteArray::number(fd);
 }
 
-// The attribute word on a path that is followed; read-only is the owner's write bit.
-bool setAttributesAt(const char* p, quint32 bits) {
-    struct stat st;
-    if (stat(p, &st) != 0)
-        return false;
-    const mode_t mode = st.st_mode & 07777;
-    const bool wasReadOnly = !(mode & S_IWUSR);
-    const bool wantReadOnly = bits & AttrReadOnly;
-    const QByteArray old = readDosAttrib(p, true);
-    const DosAttrib dos = ParseDosAttrib(old);
-    const quint32 word = (dos.attribValid ? dos.attrib & ~kDosBits : 0) | (bits & kDosBits);
-    const bool xattrNeeded = dos.attribValid ? word != dos.attrib : (bits & ~AttrReadOnly) != 0;
-
-    // Leaving read-only first, entering it last: the attribute write needs the write bit.
-    if (wasReadOnly && !wantReadOnly && chmod(p, mode | S_IWUSR) != 0)
-        return false;
-    if (xattrNeeded && !writeDosAttrib(p, WithAttrib(old, word)))
-        return false;
-    if (!wasReadOnly && wantReadOnly && chmod(p, mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
-        return false;
-    return true;
-}
-
 } // namespace
 
 StampTarget::StampTarget(const QString& path, const FileId& id) : m_path(path), m_id(id) {
@@ -269,10 +209,11 @@ StampTarget::StampTarget(const QString& path, const FileId& id) : m_path(path), 
     if (m_fd < 0)
         return;
     struct statx sx;
-    if (statx(m_fd, "", AT_EMPTY_PATH, kIdMask, &sx) == 0 && idOf(sx) == id &&
+    if (statx(m_fd, "", AT_EMPTY_PATH, kIdMask | dos::MountMask(), &sx) == 0 && idOf(sx) == id &&
         (S_ISREG(sx.stx_mode) || S_ISLNK(sx.stx_mode))) {
         m_held = true;
         m_link = S_ISLNK(sx.stx_mode);
+        m_store = int(dos::StoreOf(sx, procPath(m_fd).constData()));
     }
 }
 
@@ -291,13 +232,17 @@ std::optional<quint32> StampTarget::attributes() const {
     struct stat st;
     if (stat(p.constData(), &st) != 0)
         return std::nullopt;
-    return ((st.st_mode & S_IWUSR) ? 0u : quint32(AttrReadOnly)) |
-           dosBitsOf(ParseDosAttrib(readDosAttrib(p.constData(), true)));
+    const auto store = dos::Store(m_store);
+    const dos::State state = dos::Read(store, p.constData(), true);
+    if (!state.readable)
+        return std::nullopt; // bits we can't see are bits we can't keep
+    return (dos::IsReadOnly(store, st.st_mode, state) ? quint32(AttrReadOnly) : 0u) |
+           dosBitsOf(state);
 }
 
 bool StampTarget::setAttributes(quint32 bits) {
     // A link has no attributes of its own here; those of its target are not ours to set.
-    return m_held && !m_link && setAttributesAt(procPath(m_fd).constData(), bits);
+    return m_held && !m_link && dos::SetBits(dos::Store(m_store), procPath(m_fd).constData(), bits);
 }
 
 SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
@@ -305,10 +250,12 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
     if (!m_held)
         return r;
     const QByteArray proc = procPath(m_fd);
-    if (times.creation && !m_link) // a link can't hold the attribute that keeps it
+    if (times.creation && !m_link) { // a link can't hold the attribute that keeps it
+        // Before 1601 or at its very start there is no file time that Samba reads.
+        const qint64 t = fileTime(*times.creation, 0);
         r.creationSet =
-            writeDosAttrib(proc.constData(), WithCreateTime(readDosAttrib(proc.constData(), true),
-                                                            quint64(fileTime(*times.creation, 0))));
+            t > 0 && dos::SetCreateTime(dos::Store(m_store), proc.constData(), quint64(t));
+    }
     if (times.lastWrite || times.lastAccess) {
         struct timespec ts[2];
         ts[0].tv_sec = times.lastAccess.value_or(0);
@@ -323,8 +270,18 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
                                                    ts, AT_SYMLINK_NOFOLLOW) == 0;
         else
             ok = utimensat(AT_FDCWD, proc.constData(), ts, 0) == 0;
-        r.lastWriteSet = ok || !times.lastWrite;
-        r.lastAccessSet = ok || !times.lastAccess;
+        // A file system clamps a time it can't hold (ext4 with small inodes keeps
+        // 1901 to 2038) and says nothing: only a time read back as asked counts as set.
+        const QByteArray name = m_link ? QFile::encodeName(m_path) : QByteArray();
+        struct statx back;
+        const bool read = ok && statx(m_link ? AT_FDCWD : m_fd, name.constData(),
+                                      m_link ? AT_SYMLINK_NOFOLLOW : AT_EMPTY_PATH,
+                                      STATX_MTIME | STATX_ATIME, &back) == 0;
+        auto same = [](const struct statx_timestamp& t, qint64 secs) {
+            return t.tv_sec == secs && t.tv_nsec == 0;
+        };
+        r.lastWriteSet = !times.lastWrite || (read && same(back.stx_mtime, *times.lastWrite));
+        r.lastAccessSet = !times.lastAccess || (read && same(back.stx_atime, *times.lastAccess));
     }
     return r;
 }

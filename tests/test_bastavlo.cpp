@@ -3,6 +3,7 @@
 #include "files/basTavlo.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -69,55 +70,64 @@ TEST(BasTavlo, ListsOrdinaryFilesOnly) {
     EXPECT_TRUE(none.empty());
 }
 
+// Bits as Samba and Wine keep them: read-only in the word and the mode (nobody may write),
+// the rest in the word; a value that can't be read or isn't understood is left alone.
 TEST(BasTavlo, AttributeBitsRoundTrip) {
     UseTimeZone("UTC");
-    TestFolder f;
-    f.write("a.txt", "data");
-    const QString a = f.file("a.txt");
-    EXPECT_EQ(GetAttributes(a), 0u);
-
-    ASSERT_TRUE(SetAttributes(a, AttrHidden));
-    EXPECT_EQ(GetAttributes(a), AttrHidden);
-    EXPECT_EQ(TestFolder::xattr(a), QByteArray("0x2")); // the legacy form Wine reads
-
-    ASSERT_TRUE(SetAttributes(a, AttrHidden | AttrArchive | AttrSystem));
-    EXPECT_EQ(GetAttributes(a), AttrHidden | AttrArchive | AttrSystem);
-
-    // Read-only is the owner's missing write bit; the others stay.
-    ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrArchive | AttrSystem));
-    EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrHidden | AttrArchive | AttrSystem);
-    struct stat st;
-    ASSERT_EQ(stat(QFile::encodeName(a).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0222, 0u);
-
-    // A read-only file still takes attribute changes.
-    ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrArchive));
-    EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrArchive);
-    ASSERT_TRUE(SetAttributes(a, AttrArchive));
-    EXPECT_EQ(GetAttributes(a), AttrArchive);
-    // Permission bits change only with the read-only bit itself.
-    ASSERT_EQ(chmod(QFile::encodeName(a).constData(), 0466), 0);
-    ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden));
-    ASSERT_EQ(stat(QFile::encodeName(a).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0466u);
-    ASSERT_TRUE(SetAttributes(a, AttrArchive));
-
-    // A Samba blob keeps its create time and unknown bits when the attributes change.
-    f.write("b.txt");
-    const QString b = f.file("b.txt");
-    QByteArray v5(24, '\0');
-    v5[2] = 5, v5[4] = 5, v5[8] = 0x11, v5[12] = char(0x20), v5[13] = 0x08; // 0x800 compressed
-    v5[16] = 0x10, v5[23] = 0x01;
-    ASSERT_TRUE(TestFolder::setXattr(b, v5));
-    const FindData before = GetFileInfo(b);
-    ASSERT_TRUE(SetAttributes(b, AttrHidden | AttrArchive));
-    EXPECT_EQ(GetAttributes(b), AttrHidden | AttrArchive);
-    EXPECT_EQ(ParseDosAttrib(TestFolder::xattr(b)).attrib, 0x822u);
-    EXPECT_EQ(GetFileInfo(b).creationTime, before.creationTime);
-
-    EXPECT_FALSE(SetAttributes(f.file("missing"), AttrHidden));
-    EXPECT_EQ(GetAttributes(f.file("missing")), std::nullopt);
-    EXPECT_EQ(f.contents().value("a.txt"), "data");
+    const quint32 R = AttrReadOnly, H = AttrHidden, S = AttrSystem, A = AttrArchive;
+    // As Samba 4.17 writes them: version 5, R and A (and 0x800, compressed), a create time.
+    const QByteArray sambaRA =
+        QByteArray::fromHex("00000500050000001100000021080000008e0d9e4a86dd01");
+    const QByteArray sambaRAH = QByteArray::fromHex("30783832330005000500000011000000230800000"
+                                                    "08e0d9e4a86dd01");
+    const QByteArray unknown = QByteArray::fromHex("0000090009000000") + QByteArray(16, '\0');
+    const bool user = geteuid() != 0; // root reads any value
+    struct Row {
+        const char* what;
+        mode_t mode;
+        QByteArray value;
+        std::optional<quint32> before;
+        quint32 set;
+        bool ok;
+        mode_t modeAfter;
+        QByteArray valueAfter;
+    } rows[] = {
+        {"hidden: the legacy text Wine reads", 0644, {}, 0, H, true, 0644, "0x2"},
+        {"all four", 0644, {}, 0, R | H | S | A, true, 0444, "0x27"},
+        {"leaving read-only", 0444, "0x21", R | A, A, true, 0644, "0x20"},
+        {"read-only by mode alone, as Wine sees 0555", 0555, {}, R, R | H, true, 0555, "0x3"},
+        {"0464 is writable for Wine", 0464, {}, 0, 0, true, 0464, {}},
+        {"Samba's read-only is read and kept", 0744, sambaRA, R | A, R | A | H, true, 0544,
+         sambaRAH},
+        {"a form not understood is left", 0644, unknown, 0, H, false, 0644, unknown},
+        {"an unreadable value is left", 0200, sambaRA, std::nullopt, H | A, !user, 0200, sambaRA},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        TestFolder f;
+        f.write("a.txt", "data");
+        const QString a = f.file("a.txt");
+        const QByteArray p = QFile::encodeName(a);
+        if (!r.value.isEmpty()) {
+            ASSERT_TRUE(TestFolder::setXattr(a, r.value));
+        }
+        ASSERT_EQ(chmod(p.constData(), r.mode), 0);
+        if (!user && r.mode == 0200)
+            continue; // root reads it: what's checked here needs an ordinary user
+        EXPECT_EQ(StampTarget(a, IdOf(a)).attributes(), r.before);
+        EXPECT_EQ(SetAttributes(a, r.set), r.ok);
+        struct stat st;
+        ASSERT_EQ(stat(p.constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, r.modeAfter);
+        chmod(p.constData(), 0644);
+        EXPECT_EQ(TestFolder::xattr(a), r.valueAfter);
+        if (r.ok) {
+            EXPECT_EQ(GetAttributes(a), r.set);
+        }
+        EXPECT_EQ(f.contents().value("a.txt"), "data");
+    }
+    EXPECT_FALSE(SetAttributes(QDir::tempPath() + "/zov-missing", H));
+    EXPECT_EQ(GetAttributes(QDir::tempPath() + "/zov-missing"), std::nullopt);
 }
 
 TEST(BasTavlo, TimesAreLocalToTheirOwnDate) {

@@ -1,0 +1,314 @@
+#include "DosSide.h"
+
+#include "DosAttrib.h"
+#include "basTavlo.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <mutex>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#ifndef STATX_MNT_ID_UNIQUE
+#define STATX_MNT_ID_UNIQUE 0x00004000U // Linux 6.8: mount ids that are never reused
+#endif
+
+namespace basTavlo::dos {
+
+namespace {
+
+constexpr long kFuseMagic = 0x65735546;
+constexpr long kNtfsMagic = 0x5346544e;
+constexpr long kMsdosMagic = 0x4d44;
+
+constexpr char kNtfsAttrib[] = "system.ntfs_attrib";
+constexpr char kNtfsCrtime[] = "system.ntfs_crtime";
+constexpr char kNtfs3Attrib[] = "system.dos_attrib";
+
+// The value of an attribute: nullopt where it could not be read, empty where the file
+// has none or the file system keeps none.
+std::optional<QByteArray> readXattr(const char* path, const char* name, bool follow) {
+    auto get = follow ? getxattr : lgetxattr;
+    char buf[256];
+    ssize_t n = get(path, name, buf, sizeof buf);
+    if (n >= 0)
+        return QByteArray(buf, int(n));
+    if (errno == ERANGE) { // larger than any known form: read it whole
+        const ssize_t size = get(path, name, nullptr, 0);
+        if (size > 0) {
+            QByteArray big(int(size), '\0');
+            n = get(path, name, big.data(), big.size());
+            if (n >= 0)
+                return big.left(int(n));
+        }
+    }
+    if (errno == ENODATA || errno == ENOTSUP || errno == EOPNOTSUPP)
+        return QByteArray();
+    return std::nullopt;
+}
+
+// Setting a user.* attribute needs write permission even for the owner: give a
+// read-only file its write bit for the moment of the call.
+bool writeXattr(const char* path, const char* name, const QByteArray& value) {
+    if (setxattr(path, name, value.constData(), size_t(value.size()), 0) == 0)
+        return true;
+    if (errno != EACCES && errno != EPERM)
+        return false;
+    struct stat st;
+    if (stat(path, &st) != 0 || (st.st_mode & S_IWUSR))
+        return false;
+    const mode_t mode = st.st_mode & 07777;
+    if (chmod(path, mode | S_IWUSR) != 0)
+        return false;
+    const bool ok = setxattr(path, name, value.constData(), size_t(value.size()), 0) == 0;
+    chmod(path, mode);
+    return ok;
+}
+
+quint64 littleEndian(const QByteArray& b) {
+    quint64 v = 0;
+    for (qsizetype i = b.size(); i-- > 0;)
+        v = v << 8 | quint8(b[i]);
+    return v;
+}
+
+QByteArray littleEndian(quint64 v, int bytes) {
+    QByteArray b(bytes, '\0');
+    for (int i = 0; i < bytes; ++i)
+        b[i] = char(v >> (8 * i) & 0xff);
+    return b;
+}
+
+// The FAT ioctls need a file opened for reading; a link is never followed.
+int openForIoctl(const char* path, bool follow) {
+    return open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+}
+
+std::optional<quint32> fatAttrib(const char* path, bool follow) {
+    const int fd = openForIoctl(path, follow);
+    if (fd < 0)
+        return std::nullopt;
+    quint32 a = 0;
+    const bool ok = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &a) == 0;
+    close(fd);
+    return ok ? std::optional(a) : std::nullopt;
+}
+
+Store storeFromStatfs(const struct statfs& fs, auto probe) {
+    switch (fs.f_type) {
+    case kNtfsMagic:
+        return Store::Ntfs3;
+    case kMsdosMagic:
+        return Store::Fat;
+    case kFuseMagic: {
+        // Of the FUSE drivers, ntfs-3g alone answers for its attribute word.
+        char word[4];
+        return probe(kNtfsAttrib, word, sizeof word) == 4 ? Store::Ntfs3g : Store::Xattr;
+    }
+    default:
+        return Store::Xattr;
+    }
+}
+
+struct MountCache {
+    std::mutex mutex;
+    std::vector<std::pair<quint64, Store>> known; // by unique mount id
+};
+
+MountCache& mountCache() {
+    static MountCache cache;
+    return cache;
+}
+
+} // namespace
+
+Store StoreOfFolder(int dirFd) {
+    struct statfs fs;
+    if (fstatfs(dirFd, &fs) != 0)
+        return Store::Xattr;
+    return storeFromStatfs(fs, [dirFd](const char* name, char* buf, size_t size) {
+        return fgetxattr(dirFd, name, buf, size);
+    });
+}
+
+unsigned MountMask() {
+    return STATX_MNT_ID_UNIQUE;
+}
+
+Store StoreOf(const struct statx& sx, const char* path) {
+    auto fromPath = [path] {
+        struct statfs fs;
+        if (statfs(path, &fs) != 0)
+            return Store::Xattr;
+        return storeFromStatfs(fs, [path](const char* name, char* buf, size_t size) {
+            return getxattr(path, name, buf, size);
+        });
+    };
+    if (!(sx.stx_mask & STATX_MNT_ID_UNIQUE))
+        return fromPath(); // older kernels reuse mount ids: ask each time
+    const quint64 mount = sx.stx_mnt_id;
+    thread_local std::pair<quint64, Store> last{0, Store::Xattr};
+    if (last.first == mount && mount != 0)
+        return last.second;
+    MountCache& cache = mountCache();
+    {
+        std::lock_guard lock(cache.mutex);
+        for (const auto& k : cache.known)
+            if (k.first == mount)
+                return (last = k).second;
+    }
+    const Store store = fromPath();
+    std::lock_guard lock(cache.mutex);
+    cache.known.emplace_back(mount, store);
+    last = {mount, store};
+    return store;
+}
+
+State Read(Store store, const char* path, bool follow) {
+    State s;
+    switch (store) {
+    case Store::Xattr: {
+        const auto value = readXattr(path, kDosAttribName, follow);
+        if (!value) {
+            s.readable = false;
+            return s;
+        }
+        const DosAttrib d = ParseDosAttrib(*value);
+        s.attribValid = d.attribValid;
+        s.attrib = d.attrib;
+        s.createValid = d.createTimeValid;
+        s.createTime = d.createTime;
+        return s;
+    }
+    case Store::Ntfs3g:
+    case Store::Ntfs3: {
+        const auto word =
+            readXattr(path, store == Store::Ntfs3g ? kNtfsAttrib : kNtfs3Attrib, follow);
+        s.readable = word.has_value();
+        if (word && !word->isEmpty()) {
+            s.attribValid = true;
+            s.attrib = quint32(littleEndian(*word));
+        }
+        if (store == Store::Ntfs3g) {
+            const auto crtime = readXattr(path, kNtfsCrtime, follow);
+            if (crtime && crtime->size() == 8 && littleEndian(*crtime) != 0) {
+                s.createValid = true;
+                s.createTime = littleEndian(*crtime);
+            }
+        }
+        return s;
+    }
+    case Store::Fat: {
+        const auto a = fatAttrib(path, follow);
+        s.readable = a.has_value();
+        s.attribValid = s.readable;
+        s.attrib = a.value_or(0);
+        return s;
+    }
+    }
+    return s;
+}
+
+bool IsReadOnly(Store store, unsigned mode, const State& state) {
+    if (state.attribValid && (state.attrib & AttrReadOnly))
+        return true;
+    // NTFS and FAT keep read-only in the word alone; their mode is made up from it or
+    // from mount options. Elsewhere the mode counts as Wine counts it: read-only only
+    // when nobody may write (0444, 0555), so 0464 is not. Samba, which reads the word
+    // alone, sees what ZOV sets because ZOV sets both.
+    return store == Store::Xattr && !(mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+}
+
+bool SetBits(Store store, const char* path, quint32 bits) {
+    bits &= kDosBits;
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    switch (store) {
+    case Store::Xattr: {
+        const auto old = readXattr(path, kDosAttribName, true);
+        if (!old)
+            return false; // a value we can't read is never overwritten
+        const DosAttrib dos = ParseDosAttrib(*old);
+        const quint32 word = (dos.attribValid ? dos.attrib & ~kDosBits : 0) | bits;
+        const bool wordNeeded = dos.attribValid ? word != dos.attrib : bits != 0;
+        std::optional<QByteArray> value;
+        if (wordNeeded && !(value = WithAttrib(*old, word)))
+            return false;
+        const mode_t mode = st.st_mode & 07777;
+        const bool modeReadOnly = !(mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+        const bool wantReadOnly = bits & AttrReadOnly;
+        // Leaving read-only first, entering it last: the attribute write needs the write bit.
+        if (modeReadOnly && !wantReadOnly && chmod(path, mode | S_IWUSR) != 0)
+            return false;
+        if (wordNeeded && !writeXattr(path, kDosAttribName, *value)) {
+            // Where the file system keeps no attributes at all, read-only still lives in
+            // the mode; any other bit is not set.
+            const bool keepsNone = errno == ENOTSUP || errno == EOPNOTSUPP;
+            if (!keepsNone || ((word ^ (dos.attribValid ? dos.attrib : 0)) & ~AttrReadOnly)) {
+                chmod(path, mode);
+                return false;
+            }
+        }
+        if (!modeReadOnly && wantReadOnly && chmod(path, mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)))
+            return false;
+        return true;
+    }
+    case Store::Ntfs3g:
+    case Store::Ntfs3: {
+        const char* name = store == Store::Ntfs3g ? kNtfsAttrib : kNtfs3Attrib;
+        const auto old = readXattr(path, name, true);
+        if (!old || old->isEmpty())
+            return false;
+        const quint32 word = (quint32(littleEndian(*old)) & ~kDosBits) | bits;
+        return word == littleEndian(*old) ||
+               setxattr(path, name, littleEndian(word, int(old->size())).constData(),
+                        size_t(old->size()), 0) == 0;
+    }
+    case Store::Fat: {
+        const int fd = openForIoctl(path, true);
+        if (fd < 0)
+            return false;
+        quint32 a = 0;
+        bool ok = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &a) == 0;
+        const quint32 word = (a & ~kDosBits) | bits;
+        ok = ok && (word == a || ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &word) == 0);
+        close(fd);
+        return ok;
+    }
+    }
+    return false;
+}
+
+bool SetCreateTime(Store store, const char* path, quint64 createTime) {
+    switch (store) {
+    case Store::Xattr: {
+        const auto old = readXattr(path, kDosAttribName, true);
+        if (!old)
+            return false;
+        const auto value = WithCreateTime(*old, createTime);
+        if (!value || !writeXattr(path, kDosAttribName, *value))
+            return false;
+        break;
+    }
+    case Store::Ntfs3g:
+        if (setxattr(path, kNtfsCrtime, littleEndian(createTime, 8).constData(), 8, 0) != 0)
+            return false;
+        break;
+    case Store::Ntfs3:
+    case Store::Fat:
+        return false; // not settable from Linux
+    }
+    const State back = Read(store, path, true);
+    return back.createValid && back.createTime == createTime;
+}
+
+} // namespace basTavlo::dos
