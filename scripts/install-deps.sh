@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing need, from Debian's packages.
 set -euo pipefail
-# fusefat and dosfstools: the tests rename on a FAT volume through FUSE.
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest tzdata fusefat
-    dosfstools)
+# Installs what building and running need, from Debian's packages; with --tests also what
+# the tests need.
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest tzdata)
+# For the tests: fusefat and dosfstools (a FAT volume through FUSE), ntfs-3g, e2fsprogs and
+# attr (loop-mounted volumes), samba, smbclient and python3-samba (Samba reads what ZOV writes).
+if [ "${1:-}" = --tests ]; then
+    packages+=(fusefat dosfstools ntfs-3g e2fsprogs attr samba smbclient python3-samba)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

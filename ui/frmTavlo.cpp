@@ -177,6 +177,9 @@ void frmTavlo::Form_Load() {
                           m_ui->dtpFileModifiedTime,       m_ui->dtpFilterCreationTime,
                           m_ui->dtpFilterLastAccessedTime, m_ui->dtpFilterModifiedTime};
     for (int i = 0; i < 6; ++i) {
+        // A file time counts from 1601-01-01 UTC; the day after is safe in every zone.
+        if (i < 3)
+            dates[i]->setMinimumDate(QDate(1601, 1, 2));
         dates[i]->setDate(QDate::currentDate());
         times[i]->setTime(QTime::currentTime());
     }

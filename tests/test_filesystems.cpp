@@ -1,0 +1,242 @@
+#include "TestFolder.h"
+#include "files/basTavlo.h"
+#include "rename/RenameRun.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTimeZone>
+#include <QtEndian>
+
+#include <sys/mount.h>
+
+namespace {
+
+// Runs a tool quietly; true when it succeeds.
+bool run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A small image made by mkfs and mounted on a fresh folder, unmounted at the end.
+class Volume {
+public:
+    Volume(const QString& mkfs, QStringList mkfsArgs, const QString& mounter, QStringList mountArgs,
+           int megabytes) {
+        m_holder.mkdir("m");
+        const QString image = m_holder.path() + "v.img";
+        m_dir = m_holder.path() + "m";
+        QFile img(image); // mkfs.fat -C makes its own (megabytes 0)
+        if (megabytes && (!img.open(QIODevice::NewOnly) || !img.resize(qint64(megabytes) << 20)))
+            return;
+        img.close();
+        mkfsArgs.replaceInStrings("IMG", image);
+        mountArgs.replaceInStrings("IMG", image).replaceInStrings("DIR", m_dir);
+        m_fuse = mounter != "mount";
+        m_up = run(mkfs, mkfsArgs) && run(mounter, mountArgs);
+    }
+    ~Volume() {
+        if (m_up)
+            run(m_fuse ? "fusermount" : "umount",
+                m_fuse ? QStringList{"-u", m_dir} : QStringList{m_dir});
+    }
+    bool up() const { return m_up; }
+    QString file(const QString& name) const { return m_dir + '/' + name; }
+    QString folder() const { return m_dir + '/'; }
+
+private:
+    TestFolder m_holder;
+    QString m_dir;
+    bool m_fuse = false;
+    bool m_up = false;
+};
+
+// What getfattr shows of one attribute, as hex; empty where the file has none.
+QByteArray getfattr(const QString& path, const char* name) {
+    QProcess p;
+    p.start("getfattr", {"--absolute-names", "-e", "hex", "-n", name, path});
+    p.waitForFinished();
+    const QByteArray out = p.readAllStandardOutput();
+    const qsizetype at = out.indexOf(QByteArray(name) + '=');
+    return p.exitCode() == 0 && at >= 0 ? out.mid(at + qstrlen(name) + 1).trimmed() : QByteArray();
+}
+
+qint64 utcSecs(int y, int mo, int d, int h, int mi, int s) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toSecsSinceEpoch();
+}
+
+// A ramfs mounted on a fresh folder: a file system without extended attributes.
+class NoXattrFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_mount = m_holder.path() + "m";
+        m_holder.mkdir("m");
+        if (mount("zov-test", QFile::encodeName(m_mount).constData(), "ramfs", 0, nullptr) != 0)
+            GTEST_SKIP() << "can't mount a ramfs here (needs root)";
+        m_mounted = true;
+        m_mount += '/';
+    }
+    void TearDown() override {
+        if (m_mounted)
+            umount2(QFile::encodeName(m_mount).constData(), MNT_DETACH);
+    }
+    QString file(const QString& name) const { return m_mount + name; }
+    void write(const QString& name) const {
+        QFile f(file(name));
+        ASSERT_TRUE(f.open(QIODevice::NewOnly));
+        f.write(name.toUtf8());
+    }
+
+    TestFolder m_holder;
+    QString m_mount;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST_F(NoXattrFolder, ReadsWhatItCanAndReportsWhatItCannotWrite) {
+    write("a.jpg");
+    write(".hidden");
+    std::vector<QString> names;
+    ASSERT_TRUE(basTavlo::ListFolderFiles(m_mount, names));
+    EXPECT_EQ(names, std::vector<QString>{"a.jpg"});
+    EXPECT_EQ(basTavlo::GetAttributes(file("a.jpg")), 0u);
+    EXPECT_FALSE(basTavlo::SetAttributes(file("a.jpg"), basTavlo::AttrHidden));
+    EXPECT_TRUE(basTavlo::SetAttributes(file("a.jpg"), basTavlo::AttrReadOnly));
+    EXPECT_EQ(basTavlo::GetAttributes(file("a.jpg")), basTavlo::AttrReadOnly);
+
+    // The rename goes through; the creation time and the hidden bit are reported as not set.
+    AdvancedSettings s;
+    s.chkModifyDateTime = 1;
+    s.chkFileCreation = 1;
+    s.chkFileModified = 1;
+    s.creation = s.modified = basTavlo::DateTime{2020, 2, 2, 2, 2, 2};
+    s.chkModifyAttributes = 1;
+    s.chkHidden = 1;
+    QStringList messages;
+    const RunReport r = RenameFiles(
+        {PreviewRow{file("b.jpg"), file("a.jpg"), RowStatus::Ok, basTavlo::IdOf(file("a.jpg"))}}, s,
+        {{}, [&](const QString& m) { messages << m; }});
+    EXPECT_EQ(r.rows[0].outcome, RowOutcome::Renamed);
+    EXPECT_TRUE(r.rows[0].timesNotSet);
+    EXPECT_TRUE(r.rows[0].attributesNotSet);
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_EQ(messages, QStringList{"Hidden Attribute NOT set."});
+    EXPECT_EQ(basTavlo::GetFileTimes(file("b.jpg")).Modified, s.modified);
+}
+
+// A FAT volume through the FUSE driver, which offers neither RENAME_NOREPLACE nor hard
+// links: renames go over a reserved name, and still never replace a file.
+TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
+    const Volume v("mkfs.fat", {"-C", "IMG", "1024"}, "fusefat", {"-o", "rw+", "IMG", "DIR"}, 0);
+    if (!v.up())
+        GTEST_SKIP() << "can't mount a FUSE FAT volume here (needs fusefat, dosfstools and "
+                        "/dev/fuse)";
+    const QString m = v.folder();
+    for (const char* n : {"1.jpg", "2.jpg", "x.txt", "y.txt", "keep.txt"}) {
+        QFile f(m + n);
+        ASSERT_TRUE(f.open(QIODevice::NewOnly));
+        f.write(n);
+    }
+    auto row = [&](const char* from, const char* to) {
+        return PreviewRow{m + to, m + from, RowStatus::Ok, basTavlo::IdOf(m + from)};
+    };
+    const RunReport r = RenameFiles({row("1.jpg", "2.jpg"), row("2.jpg", "3.jpg"),
+                                     row("x.txt", "y.txt"), row("y.txt", "x.txt")},
+                                    {});
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(basTavlo::RenameFile(m + "2.jpg", m + "keep.txt"),
+              basTavlo::RenameError::TargetExists);
+    QMap<QString, QByteArray> after;
+    for (const QString& name : QDir(m).entryList(QDir::Files)) {
+        QFile f(m + name);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        after.insert(name, f.readAll());
+    }
+    const QMap<QString, QByteArray> expected{{"2.jpg", "1.jpg"},
+                                             {"3.jpg", "2.jpg"},
+                                             {"x.txt", "y.txt"},
+                                             {"y.txt", "x.txt"},
+                                             {"keep.txt", "keep.txt"}};
+    EXPECT_EQ(after, expected);
+}
+
+// ext4 with 128-byte inodes keeps 1901 to 2038 and clamps the rest without a word; a
+// creation time before 1601, or at its first instant, has no file time at all.
+TEST(SmallInodeExt4, TimesThatCantBeStoredAreReportedNotSet) {
+    const Volume v("mkfs.ext4", {"-q", "-F", "-I", "128", "IMG"}, "mount",
+                   {"-o", "loop", "IMG", "DIR"}, 4);
+    if (!v.up())
+        GTEST_SKIP() << "can't loop-mount an ext4 image here (needs root and e2fsprogs)";
+    QFile f(v.file("a.jpg"));
+    ASSERT_TRUE(f.open(QIODevice::NewOnly));
+    f.close();
+    const QString a = v.file("a.jpg");
+    basTavlo::StampTarget t(a, basTavlo::IdOf(a));
+    const qint64 y2050 = utcSecs(2050, 1, 1, 0, 0, 0), y2000 = utcSecs(2000, 1, 1, 0, 0, 0);
+    const basTavlo::SetTimesResult r = t.setTimes({y2050, y2050, y2000});
+    EXPECT_TRUE(r.creationSet); // kept in user.DOSATTRIB, which holds any time
+    EXPECT_FALSE(r.lastWriteSet);
+    EXPECT_TRUE(r.lastAccessSet);
+    const QByteArray kept = TestFolder::xattr(a);
+    for (const qint64 early : {utcSecs(1600, 6, 1, 0, 0, 0), utcSecs(1601, 1, 1, 0, 0, 0)}) {
+        EXPECT_FALSE(t.setTimes({early, {}, {}}).creationSet);
+        EXPECT_EQ(TestFolder::xattr(a), kept);
+    }
+    EXPECT_EQ(basTavlo::GetFileTimes(a).Created, basTavlo::UtcToLocal(y2050));
+}
+
+// On NTFS through ntfs-3g the bits and the creation time are the volume's own.
+TEST(Ntfs3g, BitsAndCreationTimeAreTheVolumes) {
+    const Volume v("mkntfs", {"-F", "-q", "-f", "IMG"}, "ntfs-3g", {"IMG", "DIR"}, 8);
+    if (!v.up())
+        GTEST_SKIP() << "can't mount an NTFS image here (needs ntfs-3g, root and /dev/fuse)";
+    for (const char* n : {"a.jpg", "b.jpg"}) {
+        QFile f(v.file(n));
+        ASSERT_TRUE(f.open(QIODevice::NewOnly));
+    }
+    using namespace basTavlo;
+    const QString a = v.file("a.jpg"), b = v.file("b.jpg");
+    ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrSystem | AttrArchive));
+    EXPECT_EQ(getfattr(a, "system.ntfs_attrib"), "0x27000000");
+    EXPECT_EQ(getfattr(a, "user.DOSATTRIB"), QByteArray());
+    const qint64 created = utcSecs(2001, 8, 1, 22, 30, 0);
+    ASSERT_TRUE(SetFileTimes(a, TimesToSet{created, created, {}}).ok());
+    const quint64 ft = quint64(created + kFileTimeEpochOffsetSecs) * 10000000;
+    EXPECT_EQ(getfattr(a, "system.ntfs_crtime"),
+              "0x" + QByteArray::number(qToBigEndian(ft), 16).rightJustified(16, '0'));
+    EXPECT_EQ(GetFileInfo(a).creationTime, qint64(ft));
+    EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrHidden | AttrSystem | AttrArchive);
+    // What another program sets is read, and the hidden file is left out of the list.
+    ASSERT_TRUE(run("setfattr", {"-n", "system.ntfs_attrib", "-v", "0x01000000", b}));
+    EXPECT_EQ(GetAttributes(b), AttrReadOnly);
+    std::vector<QString> names;
+    ASSERT_TRUE(ListFolderFiles(v.folder(), names));
+    EXPECT_EQ(names, std::vector<QString>{"b.jpg"});
+    ASSERT_TRUE(SetAttributes(a, AttrArchive));
+    EXPECT_EQ(getfattr(a, "system.ntfs_attrib"), "0x20000000");
+}
+
+// The kernel's FAT driver keeps the bits in the directory entry, reached by its ioctls.
+TEST(KernelFat, BitsGoThroughTheAttributeIoctls) {
+    QFile filesystems("/proc/filesystems");
+    if (!filesystems.open(QIODevice::ReadOnly) || !filesystems.readAll().contains("\tvfat\n"))
+        GTEST_SKIP() << "this kernel has no vfat driver (a FUSE FAT driver has no attribute "
+                        "ioctls)";
+    const Volume v("mkfs.fat", {"-C", "IMG", "1024"}, "mount", {"-o", "loop", "IMG", "DIR"}, 0);
+    if (!v.up())
+        GTEST_SKIP() << "can't loop-mount a FAT image here (needs root and dosfstools)";
+    QFile f(v.file("a.jpg"));
+    ASSERT_TRUE(f.open(QIODevice::NewOnly));
+    f.close();
+    using namespace basTavlo;
+    const QString a = v.file("a.jpg");
+    ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrArchive));
+    EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrHidden | AttrArchive);
+    EXPECT_FALSE(SetFileTimes(a, TimesToSet{utcSecs(2001, 1, 1, 0, 0, 0), {}, {}}).creationSet);
+}
