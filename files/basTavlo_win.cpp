@@ -237,21 +237,29 @@ bool StampTarget::setAttributes(quint32 bits) {
 }
 
 SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
-    if (!m_held)
-        return NoneSet(times);
-    if (!times.creation && !times.lastWrite && !times.lastAccess)
-        return {};
-    FILETIME c, a, w;
-    if (times.creation)
-        c = fileTimeFromUtc(*times.creation);
-    if (times.lastAccess)
-        a = fileTimeFromUtc(*times.lastAccess);
-    if (times.lastWrite)
-        w = fileTimeFromUtc(*times.lastWrite);
-    const bool ok =
-        SetFileTime(HANDLE(m_handle), times.creation ? &c : nullptr,
-                    times.lastAccess ? &a : nullptr, times.lastWrite ? &w : nullptr) != 0;
-    return TimesResult(times, ok);
+    SetTimesResult r = NoneSet(times);
+    if (!m_held || (!times.creation && !times.lastWrite && !times.lastAccess))
+        return m_held ? SetTimesResult{} : r;
+    // A file time counts from 1601; zero tells SetFileTime to leave the time alone.
+    auto storable = [](const std::optional<qint64>& t) {
+        return t && *t + kFileTimeEpochOffsetSecs > 0;
+    };
+    FILETIME want[3];
+    const std::optional<qint64>* asked[3] = {&times.creation, &times.lastAccess, &times.lastWrite};
+    for (int i = 0; i < 3; ++i)
+        if (storable(*asked[i]))
+            want[i] = fileTimeFromUtc(**asked[i]);
+    auto p = [&](int i) { return storable(*asked[i]) ? &want[i] : nullptr; };
+    FILETIME got[3];
+    if (!SetFileTime(HANDLE(m_handle), p(0), p(1), p(2)) ||
+        !GetFileTime(HANDLE(m_handle), &got[0], &got[1], &got[2]))
+        return r;
+    // Only a time read back as asked counts as set: a volume may round or clamp it.
+    bool* set[3] = {&r.creationSet, &r.lastAccessSet, &r.lastWriteSet};
+    for (int i = 0; i < 3; ++i)
+        if (*asked[i])
+            *set[i] = storable(*asked[i]) && ticks(got[i]) == ticks(want[i]);
+    return r;
 }
 
 } // namespace basTavlo
