@@ -3,7 +3,10 @@
 // Where a Linux file system keeps a file's DOS attribute bits and creation time. Internal
 // to the POSIX layer.
 
+#include <QByteArray>
 #include <QtGlobal>
+
+#include <optional>
 
 struct statx;
 
@@ -40,6 +43,10 @@ bool SetBits(Store store, const char* path, quint32 bits);
 
 // Sets the creation time and reads it back; false where another time, or none, is there.
 bool SetCreateTime(Store store, const char* path, quint64 createTime);
+
+// All the store keeps of a file, to put back with Put; nullopt where it can't be read.
+std::optional<QByteArray> Save(Store store, const char* path);
+bool Put(Store store, const char* path, const QByteArray& saved);
 
 // Read-only as Wine and Samba see it, from the mode and the attribute word.
 bool IsReadOnly(Store store, unsigned mode, const State& state);

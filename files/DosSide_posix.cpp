@@ -311,4 +311,62 @@ bool SetCreateTime(Store store, const char* path, quint64 createTime) {
     return back.createValid && back.createTime == createTime;
 }
 
+// Xattr: the raw value ("" for none); NTFS: the word, then ntfs-3g's creation time;
+// FAT: the word.
+std::optional<QByteArray> Save(Store store, const char* path) {
+    switch (store) {
+    case Store::Xattr:
+        return readXattr(path, kDosAttribName, true);
+    case Store::Ntfs3g:
+    case Store::Ntfs3: {
+        auto word = readXattr(path, store == Store::Ntfs3g ? kNtfsAttrib : kNtfs3Attrib, true);
+        if (word && store == Store::Ntfs3g) {
+            const auto crtime = readXattr(path, kNtfsCrtime, true);
+            if (!crtime)
+                return std::nullopt;
+            word->append(*crtime);
+        }
+        return word;
+    }
+    case Store::Fat:
+        if (const auto a = fatAttrib(path, true))
+            return littleEndian(*a, 4);
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool Put(Store store, const char* path, const QByteArray& saved) {
+    const auto now = Save(store, path);
+    if (now && *now == saved)
+        return true;
+    switch (store) {
+    case Store::Xattr:
+        if (saved.isEmpty())
+            return removexattr(path, kDosAttribName) == 0 || errno == ENODATA;
+        return writeXattr(path, kDosAttribName, saved);
+    case Store::Ntfs3g:
+    case Store::Ntfs3: {
+        const qsizetype wordSize = store == Store::Ntfs3g ? 4 : saved.size();
+        if (saved.size() < wordSize || wordSize == 0 || wordSize > 4)
+            return false;
+        const QByteArray word = saved.left(wordSize);
+        const char* name = store == Store::Ntfs3g ? kNtfsAttrib : kNtfs3Attrib;
+        bool ok = setxattr(path, name, word.constData(), size_t(word.size()), 0) == 0;
+        if (store == Store::Ntfs3g && saved.size() == 12)
+            ok = ok && setxattr(path, kNtfsCrtime, saved.constData() + 4, 8, 0) == 0;
+        return ok;
+    }
+    case Store::Fat: {
+        const int fd = openForIoctl(path, true);
+        quint32 word = quint32(littleEndian(saved));
+        const bool ok = fd >= 0 && ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &word) == 0;
+        if (fd >= 0)
+            close(fd);
+        return ok;
+    }
+    }
+    return false;
+}
+
 } // namespace basTavlo::dos

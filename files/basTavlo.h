@@ -191,6 +191,16 @@ SetTimesResult TimesResult(const TimesToSet& times, bool ok);
 // them too.
 SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times);
 
+// What the stamping steps can change on a file, as it was, to put it back exactly: the
+// attribute bits with the permission bits, and the times to the precision stored.
+struct StampSnapshot {
+    bool valid = false;
+    quint32 attributes = 0; // the mode on POSIX, the attribute word on Windows
+    qint64 times[3] = {};   // POSIX: accessed, modified (ns since 1970); Windows: creation,
+                            // accessed, modified (100-ns units since 1601)
+    QByteArray dos;         // POSIX: what the file system keeps of its DOS side
+};
+
 // One file held by its identity while it is stamped, so that the stamping reaches the
 // file the plan means, and never a file that a symbolic link points to: a link gets its
 // own times where the system can set them, and no attributes.
@@ -206,6 +216,10 @@ public:
     std::optional<quint32> attributes() const;
     bool setAttributes(quint32 bits);
     SetTimesResult setTimes(const TimesToSet& times);
+    // Invalid where the file or its DOS side can't be read.
+    StampSnapshot snapshot() const;
+    // Puts back the attributes (with the DOS side) and the times that the flags name.
+    bool restore(const StampSnapshot& s, bool attributes, bool times);
 
 private:
     QString m_path;

@@ -286,6 +286,50 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
     return r;
 }
 
+StampSnapshot StampTarget::snapshot() const {
+    StampSnapshot s;
+    if (!m_held)
+        return s;
+    struct statx sx;
+    if (statx(m_fd, "", AT_EMPTY_PATH, STATX_MODE | STATX_ATIME | STATX_MTIME, &sx) != 0)
+        return s;
+    s.attributes = sx.stx_mode & 07777;
+    s.times[0] = qint64(sx.stx_atime.tv_sec) * 1000000000 + sx.stx_atime.tv_nsec;
+    s.times[1] = qint64(sx.stx_mtime.tv_sec) * 1000000000 + sx.stx_mtime.tv_nsec;
+    if (!m_link) {
+        const auto dos = dos::Save(dos::Store(m_store), procPath(m_fd).constData());
+        if (!dos)
+            return s;
+        s.dos = *dos;
+    }
+    s.valid = true;
+    return s;
+}
+
+bool StampTarget::restore(const StampSnapshot& s, bool attributes, bool times) {
+    if (!m_held || !s.valid)
+        return false;
+    const QByteArray proc = procPath(m_fd);
+    bool ok = true;
+    // The DOS side holds the bits and the creation time alike.
+    if (!m_link && (attributes || times)) {
+        ok = dos::Put(dos::Store(m_store), proc.constData(), s.dos);
+        if (attributes)
+            ok = chmod(proc.constData(), mode_t(s.attributes)) == 0 && ok;
+    }
+    if (times) {
+        struct timespec ts[2];
+        for (int i = 0; i < 2; ++i)
+            ts[i] = {time_t(s.times[i] / 1000000000), long(s.times[i] % 1000000000)};
+        ok = (m_link ? IdOf(m_path) == m_id &&
+                           utimensat(AT_FDCWD, QFile::encodeName(m_path).constData(), ts,
+                                     AT_SYMLINK_NOFOLLOW) == 0
+                     : utimensat(AT_FDCWD, proc.constData(), ts, 0) == 0) &&
+             ok;
+    }
+    return ok;
+}
+
 bool PathExists(const QString& path) {
     struct stat st;
     const QByteArray p = QFile::encodeName(path);

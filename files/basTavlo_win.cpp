@@ -262,4 +262,32 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
     return r;
 }
 
+StampSnapshot StampTarget::snapshot() const {
+    StampSnapshot s;
+    FILE_BASIC_INFO basic;
+    if (!m_held ||
+        !GetFileInformationByHandleEx(HANDLE(m_handle), FileBasicInfo, &basic, sizeof basic))
+        return s;
+    s.attributes = quint32(basic.FileAttributes);
+    s.times[0] = basic.CreationTime.QuadPart;
+    s.times[1] = basic.LastAccessTime.QuadPart;
+    s.times[2] = basic.LastWriteTime.QuadPart;
+    s.valid = true;
+    return s;
+}
+
+bool StampTarget::restore(const StampSnapshot& s, bool attributes, bool times) {
+    FILE_BASIC_INFO basic;
+    if (!m_held || !s.valid ||
+        !GetFileInformationByHandleEx(HANDLE(m_handle), FileBasicInfo, &basic, sizeof basic))
+        return false;
+    // Zero leaves a time as it is; an attribute word of zero leaves the attributes.
+    basic.ChangeTime.QuadPart = 0;
+    basic.CreationTime.QuadPart = times ? s.times[0] : 0;
+    basic.LastAccessTime.QuadPart = times ? s.times[1] : 0;
+    basic.LastWriteTime.QuadPart = times ? s.times[2] : 0;
+    basic.FileAttributes = attributes && !m_link ? DWORD(s.attributes) : 0;
+    return SetFileInformationByHandle(HANDLE(m_handle), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
 } // namespace basTavlo

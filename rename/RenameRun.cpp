@@ -53,9 +53,11 @@ RowOutcome skippedOutcome(RowStatus status) {
 
 class Run {
 public:
-    Run(std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb)
-        : m_rows(rows), m_s(s), m_cb(cb), m_times(ChosenTimes(s)), m_moves(rows.size(), false),
-          m_done(rows.size(), false), m_onChain(rows.size(), false),
+    Run(std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb,
+        RunJournal* journal = nullptr, const RunJournal* undoing = nullptr)
+        : m_rows(rows), m_s(s), m_cb(cb), m_journal(journal), m_undoing(undoing),
+          m_times(ChosenTimes(s)), m_moves(rows.size(), false), m_done(rows.size(), false),
+          m_onChain(rows.size(), false),
           m_folder(rows.empty() ? QString() : folderOf(rows.front().oldPath)) {}
 
     int go() {
@@ -234,20 +236,43 @@ private:
         // Stamp only the row's own file, wherever it now is by the plan.
         if (!r.renamedOrKept())
             return;
+        if (m_undoing) {
+            restore(i);
+            return;
+        }
         const bool times = TimeStepWanted(m_s);
         const bool attributes = IsOn(m_s.chkModifyAttributes);
+        if (m_journal && (times || attributes || outcome == RowOutcome::Renamed))
+            m_journal->entries.push_back({r.oldPath, r.newPath, r.id, attributes, times, {}});
         if (!times && !attributes)
             return;
         basTavlo::StampTarget target(r.newPath, r.id);
+        if (m_journal)
+            m_journal->entries.back().before = target.snapshot();
         if (times)
             r.timesNotSet = !target.setTimes(m_times).ok();
         if (attributes)
             r.attributesNotSet = !ApplyAttributes(target, m_s, m_cb.message);
     }
 
+    // Undoing: the row's file, back at its old path, gets what it had before the run.
+    void restore(int i) {
+        PreviewRow& r = m_rows[size_t(i)];
+        const RunJournal::Entry& e = m_undoing->entries[size_t(i)];
+        if (!e.attributes && !e.times)
+            return;
+        basTavlo::StampTarget target(r.newPath, r.id);
+        if (!target.restore(e.before, e.attributes, e.times)) {
+            r.attributesNotSet = e.attributes;
+            r.timesNotSet = e.times;
+        }
+    }
+
     std::vector<PreviewRow>& m_rows;
     const AdvancedSettings& m_s;
     const RunCallbacks& m_cb;
+    RunJournal* m_journal;
+    const RunJournal* m_undoing; // the run being taken back, entry by row
     const basTavlo::TimesToSet m_times;
     RowIndex m_byOld{m_rows, &PreviewRow::oldPath}; // the rows that move their files
     QSet<QString> m_planned;
@@ -301,9 +326,21 @@ basTavlo::TimesToSet ChosenTimes(const AdvancedSettings& s) {
 }
 
 int RenameRows(std::vector<PreviewRow>& rows, const AdvancedSettings& s,
-               const RunCallbacks& callbacks) {
+               const RunCallbacks& callbacks, RunJournal* journal) {
     basTavlo::RefreshLocalZone();
-    return Run(rows, s, callbacks).go();
+    if (journal)
+        journal->entries.clear();
+    return Run(rows, s, callbacks, journal).go();
+}
+
+RunReport UndoRun(const RunJournal& journal, const RunCallbacks& callbacks) {
+    RunReport report;
+    report.rows.reserve(journal.entries.size());
+    for (const RunJournal::Entry& e : journal.entries)
+        report.rows.push_back(PreviewRow{e.oldPath, e.newPath, RowStatus::Ok, e.id});
+    const AdvancedSettings none;
+    report.failed = Run(report.rows, none, callbacks, nullptr, &journal).go();
+    return report;
 }
 
 RunReport RenameFiles(const std::vector<PreviewRow>& rows, const AdvancedSettings& s,

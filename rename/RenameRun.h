@@ -35,6 +35,30 @@ bool TimeStepWanted(const AdvancedSettings& s);
 // them can't move, and no existing file is ever replaced.
 RunReport RenameFiles(const std::vector<PreviewRow>& rows, const AdvancedSettings& s,
                       const RunCallbacks& callbacks = {});
+// What a run did, kept in memory to take it back: for every row that renamed or stamped
+// its file, the file's identity, its two paths, and, before the stamping steps touched
+// it, what they can change.
+struct RunJournal {
+    struct Entry {
+        QString oldPath;
+        QString newPath;
+        basTavlo::FileId id;
+        bool attributes = false; // the steps that ran on the file
+        bool times = false;
+        basTavlo::StampSnapshot before;
+    };
+    std::vector<Entry> entries;
+    bool empty() const { return entries.empty(); }
+};
+
 // The same on the rows themselves, which get their outcomes; gives the number that failed.
+// With a journal, records what the run did.
 int RenameRows(std::vector<PreviewRow>& rows, const AdvancedSettings& s,
-               const RunCallbacks& callbacks = {});
+               const RunCallbacks& callbacks = {}, RunJournal* journal = nullptr);
+
+// Takes a run back through the same engine: every file that still stands at its new path
+// with its identity goes back to its old path (chains and cycles in a safe order, never
+// replacing a file), and gets back the attributes and times the run changed. A file gone,
+// replaced, or whose old name was taken meanwhile is left as it is. One row per entry, from
+// the new path to the old one, with its outcome; gives them with the number not undone.
+RunReport UndoRun(const RunJournal& journal, const RunCallbacks& callbacks = {});

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTimeZone>
 
 #include <atomic>
@@ -584,7 +586,9 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
         PreviewFiles(lists, s, {});
         const std::vector<PreviewRow> rows = lists.changed.rows();
 
-        const RunReport first = RenameFiles(rows, {});
+        RunJournal journal;
+        RunReport first{rows};
+        first.failed = RenameRows(first.rows, {}, {}, &journal);
         const RunReport second = RenameFiles(rows, {});
         const Contents after = f.contents();
         QMap<QByteArray, QString> found;
@@ -627,9 +631,203 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
                 EXPECT_EQ(found.value(it.key()), it.value());
             }
         }
+
+        // Others delete, create and move a few files; then the run is taken back. No file
+        // is replaced; every file they left alone is back at its old name, or, where its
+        // old name is still held (a chain or a round that someone broke), reported and
+        // left at its new name.
+        QSet<QByteArray> expected(whereIs.keyBegin(), whereIs.keyEnd());
+        std::vector<bool> touched(journal.entries.size(), false);
+        for (size_t i = 0; i < journal.entries.size(); ++i) {
+            const RunJournal::Entry& e = journal.entries[i];
+            if (rng.bounded(8) != 0)
+                continue;
+            touched[i] = true;
+            const QString newName = e.newPath.mid(f.path().size());
+            switch (rng.bounded(3)) {
+            case 0:
+                expected.remove(after.value(newName));
+                QFile::remove(e.newPath);
+                break;
+            case 1:
+                if (!QFile::exists(e.oldPath)) {
+                    f.write(e.oldPath.mid(f.path().size()), "new-" + QByteArray::number(i));
+                    expected.insert("new-" + QByteArray::number(i));
+                }
+                break;
+            default:
+                QFile::rename(e.newPath, f.file(QString("moved-%1").arg(i)));
+            }
+        }
+        const RunReport undone = UndoRun(journal);
+        const Contents back = f.contents();
+        const QList<QByteArray> values = back.values();
+        EXPECT_EQ(QSet<QByteArray>(values.begin(), values.end()), expected);
+        EXPECT_EQ(qsizetype(values.size()), expected.size());
+        for (size_t i = 0; i < journal.entries.size(); ++i) {
+            const RunJournal::Entry& e = journal.entries[i];
+            if (touched[i])
+                continue;
+            const QByteArray content = after.value(e.newPath.mid(f.path().size()));
+            const bool isBack = undone.rows[i].renamedOrKept();
+            EXPECT_EQ(back.value((isBack ? e.oldPath : e.newPath).mid(f.path().size())), content)
+                << e.oldPath.toStdString() << " " << int(undone.rows[i].outcome);
+        }
     }
     std::cout << "random folders: " << renamed << " files renamed, " << held
               << " left alone for a name that was taken\n";
     EXPECT_GT(renamed, folders);
     EXPECT_GT(held, 0);
+}
+
+namespace {
+
+// Times that reading leaves alone (accessed after modified, within a day), to the ns.
+void stampForUndo(const TestFolder& f, const QString& name, int n) {
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const struct timespec ts[2] = {{now - 60, 123456789 + n}, {utc(2020, 5, 6, 7, 8, 9), 987 * n}};
+    ASSERT_EQ(utimensat(AT_FDCWD, raw(f.file(name)).constData(), ts, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+// All that a run and its undo may change on the files of a folder, as text.
+// Read without touching the accessed time (O_NOATIME).
+QMap<QString, std::string> seen(const TestFolder& f) {
+    QMap<QString, std::string> out;
+    for (const QString& name : QDir(f.path()).entryList(QDir::Files | QDir::Hidden)) {
+        const struct stat st = lstatOf(f.file(name));
+        QByteArray content(4096, '\0');
+        const int fd = open(raw(f.file(name)).constData(), O_RDONLY | O_NOATIME | O_CLOEXEC);
+        content.truncate(fd < 0 ? 0
+                                : qsizetype(std::max<ssize_t>(0, read(fd, content.data(), 4096))));
+        if (fd >= 0)
+            close(fd);
+        out.insert(name,
+                   QString("%1 dos %2 mode %3 atime %4.%5 mtime %6.%7")
+                       .arg(QString::fromUtf8(content), TestFolder::xattr(f.file(name)).toHex())
+                       .arg(st.st_mode, 0, 8)
+                       .arg(st.st_atim.tv_sec)
+                       .arg(st.st_atim.tv_nsec)
+                       .arg(st.st_mtim.tv_sec)
+                       .arg(st.st_mtim.tv_nsec)
+                       .toStdString());
+    }
+    return out;
+}
+
+AdvancedSettings everything() {
+    AdvancedSettings a = hiddenAndModified();
+    a.chkReadOnly = a.chkArchive = 1;
+    a.chkFileCreation = a.chkFileLastAccessed = 1;
+    a.creation = DateTime{2001, 2, 3, 4, 5, 6};
+    a.lastAccessed = DateTime{2002, 2, 3, 4, 5, 6};
+    return a;
+}
+
+} // namespace
+
+// Undo puts back names, attributes and times, to the ns, after shifts, swaps, files that
+// kept their names and a numbered sequence of 1,000; a second undo finds nothing to do.
+TEST(Undo, TakesTheRunBackWhole) {
+    UseTimeZone("UTC");
+    struct Case {
+        const char* what;
+        std::vector<std::pair<QString, QString>> moves; // empty: a numbered sequence
+    } cases[] = {
+        {"chain, swap, kept",
+         {{"1.jpg", "2.jpg"}, {"2.jpg", "3.jpg"}, {"x", "y"}, {"y", "x"}, {"k", "k"}}},
+        {"sequence of 1,000", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scene s{};
+        std::vector<PreviewRow> rows;
+        if (c.moves.empty()) {
+            for (int i = 1; i <= 1000; ++i)
+                s.f.write(QString("%1.jpg").arg(i), QByteArray::number(i));
+            DisplayFiles(s.lists, s.f.path());
+            s.lists.original.setAllChecked(true);
+            RenameSettings seq;
+            seq.optFilenameModifications = false;
+            seq.optSequencing = seq.optNumeric = true;
+            seq.txtDigitStartWith = "2";
+            rows = s.plan(seq);
+        } else {
+            for (const auto& [from, to] : c.moves)
+                if (!QFile::exists(s.f.file(from)))
+                    s.f.write(from, from.toUtf8());
+            for (const auto& [from, to] : c.moves)
+                rows.push_back(s.row(from, to));
+        }
+        int n = 0;
+        for (const QString& name : s.f.contents().keys())
+            stampForUndo(s.f, name, n++);
+        ASSERT_TRUE(
+            basTavlo::SetAttributes(s.f.file(s.f.contents().firstKey()), basTavlo::AttrSystem));
+        const QMap<QString, std::string> before = seen(s.f);
+        RunJournal journal;
+        ASSERT_EQ(RenameRows(rows, everything(), {}, &journal), 0);
+        ASSERT_EQ(journal.entries.size(), rows.size());
+        ASSERT_NE(seen(s.f), before);
+        std::vector<double> progress;
+        const RunReport undone = UndoRun(journal, {[&](double v) { progress.push_back(v); }, {}});
+        EXPECT_EQ(undone.failed, 0);
+        EXPECT_EQ(progress.size(), rows.size() + 1);
+        for (const PreviewRow& r : undone.rows)
+            EXPECT_TRUE(r.renamedOrKept()) << r.oldPath.toStdString();
+        EXPECT_EQ(seen(s.f), before);
+        const RunReport again = UndoRun(journal);
+        EXPECT_EQ(again.failed, 0);
+        EXPECT_EQ(seen(s.f), before);
+    }
+}
+
+// What others did to the folder after the run is never undone over: each such row is left
+// as it is and reported; every other row is undone.
+TEST(Undo, LeavesWhatOthersChanged) {
+    struct Case {
+        const char* what;
+        std::function<void(const TestFolder&)> meanwhile;
+        RowOutcome first; // for a.txt -> b.txt
+        Contents after;
+    } cases[] = {
+        {"renamed file deleted",
+         [](const TestFolder& f) { QFile::remove(f.file("b.txt")); },
+         RowOutcome::GoneOrReplaced,
+         {{"c.txt", "c.txt"}}},
+        {"old name taken",
+         [](const TestFolder& f) { f.write("a.txt", "new"); },
+         RowOutcome::TargetExists,
+         {{"a.txt", "new"}, {"b.txt", "a.txt"}, {"c.txt", "c.txt"}}},
+        {"renamed again elsewhere",
+         [](const TestFolder& f) { QFile::rename(f.file("b.txt"), f.file("z.txt")); },
+         RowOutcome::GoneOrReplaced,
+         {{"z.txt", "a.txt"}, {"c.txt", "c.txt"}}},
+        {"replaced under the same name",
+         [](const TestFolder& f) {
+             QFile::remove(f.file("b.txt"));
+             f.write("b.txt", "other");
+         },
+         RowOutcome::GoneOrReplaced,
+         {{"b.txt", "other"}, {"c.txt", "c.txt"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scene s{"a.txt", "b0.txt"};
+        std::vector<PreviewRow> rows = {s.row("a.txt", "b.txt"), s.row("b0.txt", "c.txt")};
+        RunJournal journal;
+        ASSERT_EQ(RenameRows(rows, hiddenAndModified(), {}, &journal), 0);
+        c.meanwhile(s.f);
+        const basTavlo::FileDetails otherBefore = basTavlo::GetFileTimes(s.f.file("a.txt"));
+        const RunReport r = UndoRun(journal);
+        EXPECT_EQ(outcomes(r), (Outcomes{c.first, RowOutcome::Renamed}));
+        EXPECT_EQ(r.failed, 1);
+        Contents want = c.after;
+        want.remove("c.txt");
+        want.insert("b0.txt", "b0.txt");
+        EXPECT_EQ(s.f.contents(), want);
+        if (c.first == RowOutcome::TargetExists) { // the newcomer was not stamped back
+            EXPECT_EQ(basTavlo::GetFileTimes(s.f.file("a.txt")).Modified, otherBefore.Modified);
+        }
+        EXPECT_EQ(basTavlo::GetAttributes(s.f.file("b0.txt")), 0u);
+    }
 }
