@@ -1,4 +1,5 @@
 #include "TestFolder.h"
+#include "files/basTavlo.h"
 #include "ui/Dialogs.h"
 #include "ui/SysInfo.h"
 #include "ui/frmAbout.h"
@@ -175,13 +176,11 @@ TEST_F(Window, WizardPagesAndProgressResets) {
 
 TEST_F(Window, AccessKeys) {
     // The letter after "&" becomes the button's Alt shortcut.
-    const std::pair<const char*, Qt::Key> keys[] = {{"cmdNext", Qt::Key_N},
-                                                    {"cmdPreview", Qt::Key_V},
-                                                    {"cmdStart", Qt::Key_R},
-                                                    {"cmdExit", Qt::Key_X},
-                                                    {"cmdAbout", Qt::Key_A},
-                                                    {"chkChangeCase", Qt::Key_C},
-                                                    {"optFilenameModifications", Qt::Key_M}};
+    const std::pair<const char*, Qt::Key> keys[] = {
+        {"cmdNext", Qt::Key_N},       {"cmdPreview", Qt::Key_V},
+        {"cmdStart", Qt::Key_R},      {"cmdUndo", Qt::Key_U},
+        {"cmdExit", Qt::Key_X},       {"cmdAbout", Qt::Key_A},
+        {"chkChangeCase", Qt::Key_C}, {"optFilenameModifications", Qt::Key_M}};
     for (const auto& [name, key] : keys)
         EXPECT_EQ(get<QAbstractButton>(name)->shortcut(), QKeySequence(Qt::ALT | key)) << name;
 }
@@ -325,6 +324,69 @@ TEST_F(Window, FailuresAreShownAndNothingIsReplaced) {
     EXPECT_EQ(messages[3].text,
               "The folder " + f.path() + "gone/ can't be read: No such file or directory.");
     EXPECT_EQ(label("lblOriginalFilesSelected"), "0 of 0 files selected");
+}
+
+// Undo takes back the last run once, by the button or Ctrl+Z, and what others changed
+// meanwhile is left and named.
+TEST_F(Window, UndoTakesBackTheLastRunOnly) {
+    TestFolder f;
+    for (const char* n : {"a.txt", "b.txt"})
+        f.write(n, n);
+    const QMap<QString, QByteArray> original{{"a.txt", "a.txt"}, {"b.txt", "b.txt"}};
+    QPushButton* undo = get<QPushButton>("cmdUndo");
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_EQ(undo->geometry(), QRect(400, 523, 83, 22));
+    EXPECT_EQ(undo->text(), "&Undo");
+    auto run = [&](const QString& prefix) {
+        click("cmdRefresh");
+        click("chkSelectAll");
+        get<QCheckBox>("chkPrefix")->setChecked(true);
+        type("txtPrefix", prefix);
+        click("cmdPreview");
+        click("cmdStart");
+    };
+    browse(f.path());
+    get<QCheckBox>("chkModifyAttributes")->setChecked(true);
+    get<QCheckBox>("chkHidden")->setChecked(true);
+    run("x-");
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(basTavlo::GetAttributes(f.file("x-a.txt")), basTavlo::AttrHidden);
+    QApplication::setActiveWindow(w.get()); // a shortcut reaches the active window only
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    get<QWidget>("cmdNext")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), undo); // between Next and Rename
+    QTest::keyClick(get<QWidget>("lstChanged"), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(f.contents(), original);
+    EXPECT_EQ(basTavlo::GetAttributes(f.file("a.txt")), 0u);
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_EQ(w->lists().original.text(0), f.file("a.txt"));
+    EXPECT_EQ(label("lblPreviewFiles"), "0 files in preview.");
+
+    // Two runs: Undo takes back the second alone.
+    get<QCheckBox>("chkModifyAttributes")->setChecked(false);
+    run("x-");
+    run("y-");
+    click("cmdUndo");
+    EXPECT_EQ(f.contents(),
+              (QMap<QString, QByteArray>{{"x-a.txt", "a.txt"}, {"x-b.txt", "b.txt"}}));
+    EXPECT_FALSE(undo->isEnabled());
+
+    // Another program takes an old name: that file stays, the other goes back.
+    run("z-");
+    f.write("x-a.txt", "newcomer");
+    click("cmdUndo");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith("1 of 2 files could not be undone"))
+        << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains("z-x-a.txt: Not renamed: another file has this name."));
+    EXPECT_EQ(f.contents(),
+              (QMap<QString, QByteArray>{
+                  {"x-a.txt", "newcomer"}, {"z-x-a.txt", "a.txt"}, {"x-b.txt", "b.txt"}}));
+    QAbstractItemModel* rows = get<QTreeView>("lstChanged")->model();
+    ASSERT_EQ(rows->rowCount(), 2);
+    EXPECT_TRUE(rows->index(0, 0).data(Qt::ForegroundRole).isValid());
 }
 
 TEST_F(Window, AboutBoxAndHelp) {

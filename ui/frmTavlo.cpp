@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 
 namespace {
@@ -119,6 +120,13 @@ void frmTavlo::connectControls() {
     connect(ui->cmdPreview, &QPushButton::clicked, this, &frmTavlo::cmdPreview_Click);
     connect(ui->optNumeric, &QRadioButton::clicked, this, &frmTavlo::optNumeric_Click);
     connect(ui->cmdStart, &QPushButton::clicked, this, &frmTavlo::cmdStart_Click);
+    connect(ui->cmdUndo, &QPushButton::clicked, this, &frmTavlo::cmdUndo_Click);
+    // Ctrl+Z in a text field undoes the typing there; elsewhere it presses Undo.
+    auto* undo = new QShortcut(QKeySequence::Undo, this);
+    connect(undo, &QShortcut::activated, ui->cmdUndo, [ui] {
+        if (ui->cmdUndo->isEnabled())
+            ui->cmdUndo->click();
+    });
     connect(ui->cmdAbout, &QPushButton::clicked, this, &frmTavlo::cmdAbout_Click);
     connect(ui->mnuAbout, &QAction::triggered, this, &frmTavlo::mnuAbout_Click);
     connect(ui->mnuContent, &QAction::triggered, this, &frmTavlo::mnuContent_Click);
@@ -369,7 +377,7 @@ void frmTavlo::optNumeric_Click() {
     m_ui->txtDigits->setText(d.txtDigits);
 }
 
-QString frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed) {
+QString frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed, bool undo) {
     if (failed == 0)
         return {};
     // A file left at a temporary name is always named; of the others, the first five.
@@ -386,13 +394,15 @@ QString frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed
         else if (lines.size() == 5)
             lines << tr("...");
     }
-    return tr("%1 of %2 files did not get everything planned. No file was replaced.")
-               .arg(failed)
-               .arg(rows.size()) +
-           QLatin1String("\n\n") + (temporary + lines).join(QLatin1Char('\n'));
+    const QString headline = undo ? tr("%1 of %2 files could not be undone and were left as "
+                                       "they are. No file was replaced.")
+                                  : tr("%1 of %2 files did not get everything planned. No file "
+                                       "was replaced.");
+    return headline.arg(failed).arg(rows.size()) + QLatin1String("\n\n") +
+           (temporary + lines).join(QLatin1Char('\n'));
 }
 
-void frmTavlo::cmdStart_Click() {
+RunCallbacks frmTavlo::runCallbacks() {
     m_paintedPercent = -1;
     setProgress(0);
     m_ui->pbrTavlo->show();
@@ -401,10 +411,40 @@ void frmTavlo::cmdStart_Click() {
     callbacks.message = [this](const QString& text) {
         Dialogs::Message(this, text, Dialogs::Icon::Warning);
     };
+    return callbacks;
+}
+
+void frmTavlo::cmdStart_Click() {
+    const RunCallbacks callbacks = runCallbacks();
     const AdvancedSettings advanced = ReadAdvancedSettings();
-    const int failed = m_lists.changed.runOnRows(
-        [&](std::vector<PreviewRow>& rows) { return RenameRows(rows, advanced, callbacks); });
+    // A new run replaces what could be undone.
+    m_journal = std::make_unique<RunJournal>();
+    m_ui->cmdUndo->setEnabled(false);
+    const int failed = m_lists.changed.runOnRows([&](std::vector<PreviewRow>& rows) {
+        return RenameRows(rows, advanced, callbacks, m_journal.get());
+    });
+    m_ui->cmdUndo->setEnabled(!m_journal->empty());
     const QString summary = FailureSummary(m_lists.changed.rows(), failed);
+    if (!summary.isEmpty())
+        Dialogs::Message(this, summary, Dialogs::Icon::Warning);
+}
+
+void frmTavlo::cmdUndo_Click() {
+    if (!m_journal || m_journal->empty())
+        return;
+    const RunCallbacks callbacks = runCallbacks();
+    const std::unique_ptr<RunJournal> journal = std::move(m_journal); // once only
+    m_ui->cmdUndo->setEnabled(false);
+    RunReport report = UndoRun(*journal, callbacks);
+    // The files are back under their old names: list them afresh, as Refresh does. Where
+    // some could not be undone, the preview list shows the undo's rows, to say which and why.
+    m_ui->chkSelectAll->setCheckState(Qt::Unchecked);
+    DisplayFiles(m_ui->txtSourceFiles->text());
+    const QString summary = FailureSummary(report.rows, report.failed, true);
+    if (report.failed > 0) {
+        m_lists.changed.setRows(std::move(report.rows));
+        showListTexts();
+    }
     if (!summary.isEmpty())
         Dialogs::Message(this, summary, Dialogs::Icon::Warning);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listing/FileLists.h"
+#include "rename/RenameRun.h"
 #include "rename/Settings.h"
 
 #include <QElapsedTimer>
@@ -12,7 +13,6 @@ namespace Ui {
 class frmTavlo;
 }
 class PreviewDecoration;
-struct RunReport;
 
 // The main window. Its handlers carry the names of the controls and events they serve;
 // each reads the controls it needs into plain settings and hands the work to the core.
@@ -33,8 +33,10 @@ public:
     // anything else is said to be wrong and the window stays empty.
     void OpenFromArguments(const QStringList& arguments);
 
-    // The summary shown after a run with failures; empty when every row went well.
-    static QString FailureSummary(const std::vector<PreviewRow>& rows, int failed);
+    // The summary shown after a run (or an undo) with failures; empty when every row went
+    // well.
+    static QString FailureSummary(const std::vector<PreviewRow>& rows, int failed,
+                                  bool undo = false);
 
 public slots:
     void Form_Load();
@@ -49,6 +51,7 @@ public slots:
     void cmdPreview_Click();
     void optNumeric_Click();
     void cmdStart_Click();
+    void cmdUndo_Click();
     void cmdAbout_Click();
     void mnuAbout_Click();
     void mnuContent_Click();
@@ -61,6 +64,7 @@ private:
     // One settings page at a time.
     void showPage(QWidget* page);
     void resetProgress();
+    RunCallbacks runCallbacks();
     void setProgress(double value);
     void connectControls();
     void applyLook();
@@ -71,5 +75,6 @@ private:
     QString m_lastBrowsedPath;
     double m_progress = 0;
     int m_paintedPercent = -1;
-    QElapsedTimer m_painted; // since the bar was last painted
+    QElapsedTimer m_painted;               // since the bar was last painted
+    std::unique_ptr<RunJournal> m_journal; // the last run, until it is undone
 };
