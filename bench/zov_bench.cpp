@@ -36,8 +36,10 @@
 
 namespace {
 
-constexpr const char* kPhases[] = {"list", "select", "preview", "rename"};
-using Times = std::array<double, 4>;
+// The road's four phases, then the undo of the rename (not part of the road).
+constexpr const char* kPhases[] = {"list", "select", "preview", "rename", "undo"};
+constexpr int kRoad = 4;
+using Times = std::array<double, 5>;
 
 void makeFiles(const QString& dir, int n) {
     const QByteArray base = QFile::encodeName(dir) + '/';
@@ -89,6 +91,14 @@ Times baseline(const QString& dir) {
         renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
     }
     t[3] = clock.nsecsElapsed() / 1e9;
+
+    clock.restart();
+    for (const std::string& n : names) {
+        path = folder + n;
+        to = folder + "new_" + n;
+        renameat2(AT_FDCWD, to.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    }
+    t[4] = clock.nsecsElapsed() / 1e9;
     return t;
 }
 
@@ -119,11 +129,18 @@ Times core(const QString& dir, int n) {
     t[0] = timed([&] { DisplayFiles(lists, dir + QLatin1Char('/')); });
     t[1] = timed([&] { SetAllMarks(lists.original, 1); });
     t[2] = timed([&] { PreviewFiles(lists, sequenceSettings(), FilterSettings{}); });
-    RunReport r;
-    t[3] = timed([&] { r = RenameFiles(lists.changed.rows(), AdvancedSettings{}); });
-    if (lists.original.count() != n || r.failed != 0)
-        std::fprintf(stderr, "core: %d of %d files listed, %d rows failed\n",
-                     lists.original.count(), n, r.failed);
+    RunJournal journal;
+    int failed = 0;
+    t[3] = timed([&] {
+        failed = lists.changed.runOnRows([&](std::vector<PreviewRow>& rows) {
+            return RenameRows(rows, AdvancedSettings{}, {}, &journal);
+        });
+    });
+    int notUndone = 0;
+    t[4] = timed([&] { notUndone = UndoRun(journal).failed; });
+    if (lists.original.count() != n || failed != 0 || notUndone != 0)
+        std::fprintf(stderr, "core: %d of %d files listed, %d rows failed, %d not undone\n",
+                     lists.original.count(), n, failed, notUndone);
     return t;
 }
 
@@ -147,6 +164,7 @@ Times window(const QString& dir) {
     t[1] = timed([&] { selectAll->setCheckState(Qt::Checked); });
     t[2] = timed([&] { w.cmdPreview_Click(); });
     t[3] = timed([&] { w.cmdStart_Click(); });
+    t[4] = timed([&] { w.cmdUndo_Click(); }); // with the listing afresh that follows it
     return t;
 }
 
@@ -182,14 +200,14 @@ int runOne(const QString& mode, int n) {
                     : mode == QLatin1String("core") ? core(tmp.path(), n)
                     : mode == QLatin1String("mmv")  ? peer(tmp.path())
                                                     : window(tmp.path());
-    std::printf("%.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], peakKiB());
+    std::printf("%.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], peakKiB());
     return 0;
 }
 
 struct Result {
     Times t{};
     long peakKiB = 0;
-    double total() const { return t[0] + t[1] + t[2] + t[3]; }
+    double total() const { return t[0] + t[1] + t[2] + t[3]; } // the road, without undo
 };
 
 Result spawnOnce(const QString& self, const QString& mode, int n) {
@@ -199,10 +217,10 @@ Result spawnOnce(const QString& self, const QString& mode, int n) {
     p.waitForFinished(-1);
     Result r;
     const QList<QByteArray> f = p.readAllStandardOutput().simplified().split(' ');
-    if (f.size() == 5) {
-        for (int i = 0; i < 4; ++i)
+    if (f.size() == 6) {
+        for (int i = 0; i < 5; ++i)
             r.t[size_t(i)] = f[i].toDouble();
-        r.peakKiB = f[4].toLong();
+        r.peakKiB = f[5].toLong();
     } else {
         std::fprintf(stderr, "%s %d: no result\n", qPrintable(mode), n);
     }
@@ -223,7 +241,7 @@ Result spawn(const QString& self, const QString& mode, int n) {
         return v[v.size() / 2];
     };
     Result m;
-    for (size_t ph = 0; ph < 4; ++ph)
+    for (size_t ph = 0; ph < m.t.size(); ++ph)
         m.t[ph] = median([&](const Result& r) { return r.t[ph]; });
     m.peakKiB = long(median([](const Result& r) { return double(r.peakKiB); }));
     return m;
@@ -264,11 +282,12 @@ int main(int argc, char** argv) {
         r[0] = spawn(self, QStringLiteral("raw"), n);
         r[1] = spawn(self, QStringLiteral("core"), n);
         r[2] = spawn(self, QStringLiteral("window"), n);
-        for (int ph = 0; ph < 5; ++ph) {
-            auto at = [&](const Result& x) { return ph < 4 ? x.t[size_t(ph)] : x.total(); };
-            std::printf("%8d %-8s %10.3f %10.3f %7s %10.3f %7s\n", n,
-                        ph < 4 ? kPhases[ph] : "total", at(r[0]), at(r[1]),
-                        qPrintable(ratio(at(r[1]), at(r[0]))), at(r[2]),
+        for (int ph = 0; ph <= kRoad + 1; ++ph) {
+            // The road's phases, its total, then the undo.
+            const int p = ph < kRoad ? ph : ph == kRoad ? -1 : kRoad;
+            auto at = [&](const Result& x) { return p >= 0 ? x.t[size_t(p)] : x.total(); };
+            std::printf("%8d %-8s %10.3f %10.3f %7s %10.3f %7s\n", n, p >= 0 ? kPhases[p] : "total",
+                        at(r[0]), at(r[1]), qPrintable(ratio(at(r[1]), at(r[0]))), at(r[2]),
                         qPrintable(ratio(at(r[2]), at(r[0]))));
         }
         std::printf("%8d %-8s %9.1fM %9.1fM %7s %9.1fM\n", n, "peak RSS", r[0].peakKiB / 1024.0,
@@ -284,7 +303,7 @@ int main(int argc, char** argv) {
         const auto& small = all.begin()->second;
         const auto& large = all.rbegin()->second;
         std::printf("\ngrowth %d -> %d files:", all.begin()->first, all.rbegin()->first);
-        for (int ph = 0; ph < 4; ++ph)
+        for (int ph = 0; ph <= kRoad; ++ph)
             std::printf(" %s raw %s core %s window %s;", kPhases[ph],
                         qPrintable(ratio(large[0].t[size_t(ph)], small[0].t[size_t(ph)])),
                         qPrintable(ratio(large[1].t[size_t(ph)], small[1].t[size_t(ph)])),

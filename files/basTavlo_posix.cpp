@@ -311,16 +311,27 @@ bool StampTarget::restore(const StampSnapshot& s, bool attributes, bool times) {
         return false;
     const QByteArray proc = procPath(m_fd);
     bool ok = true;
-    // The DOS side holds the bits and the creation time alike.
-    if (!m_link && (attributes || times)) {
+    // The DOS side holds the bits and the creation time alike. Changing a user.* attribute
+    // needs the write bit, even for the owner: lend it for the moment.
+    struct stat st;
+    if (!m_link && (attributes || times) && stat(proc.constData(), &st) != 0) {
+        ok = false;
+    } else if (!m_link && (attributes || times)) {
+        const mode_t now = st.st_mode & 07777;
+        if (!(now & S_IWUSR))
+            chmod(proc.constData(), now | S_IWUSR);
         ok = dos::Put(dos::Store(m_store), proc.constData(), s.dos);
-        if (attributes)
-            ok = chmod(proc.constData(), mode_t(s.attributes)) == 0 && ok;
+        const mode_t final = attributes ? mode_t(s.attributes) : now;
+        if (final != (now | S_IWUSR))
+            ok = chmod(proc.constData(), final) == 0 && ok;
     }
     if (times) {
         struct timespec ts[2];
-        for (int i = 0; i < 2; ++i)
-            ts[i] = {time_t(s.times[i] / 1000000000), long(s.times[i] % 1000000000)};
+        for (int i = 0; i < 2; ++i) {
+            const qint64 ns = s.times[i];
+            const qint64 sec = ns / 1000000000 - (ns % 1000000000 < 0 ? 1 : 0);
+            ts[i] = {time_t(sec), long(ns - sec * 1000000000)};
+        }
         ok = (m_link ? IdOf(m_path) == m_id &&
                            utimensat(AT_FDCWD, QFile::encodeName(m_path).constData(), ts,
                                      AT_SYMLINK_NOFOLLOW) == 0

@@ -242,13 +242,16 @@ private:
         }
         const bool times = TimeStepWanted(m_s);
         const bool attributes = IsOn(m_s.chkModifyAttributes);
-        if (m_journal && (times || attributes || outcome == RowOutcome::Renamed))
-            m_journal->entries.push_back({r.oldPath, r.newPath, r.id, attributes, times, {}});
-        if (!times && !attributes)
+        const bool stamped = times || attributes;
+        if (m_journal && (stamped || outcome == RowOutcome::Renamed))
+            m_journal->entries.push_back({r.oldPath, r.newPath, r.id,
+                                          stamped ? int(m_journal->snapshots.size()) : -1,
+                                          attributes, times});
+        if (!stamped)
             return;
         basTavlo::StampTarget target(r.newPath, r.id);
         if (m_journal)
-            m_journal->entries.back().before = target.snapshot();
+            m_journal->snapshots.push_back(target.snapshot());
         if (times)
             r.timesNotSet = !target.setTimes(m_times).ok();
         if (attributes)
@@ -259,10 +262,10 @@ private:
     void restore(int i) {
         PreviewRow& r = m_rows[size_t(i)];
         const RunJournal::Entry& e = m_undoing->entries[size_t(i)];
-        if (!e.attributes && !e.times)
+        if (e.before < 0)
             return;
         basTavlo::StampTarget target(r.newPath, r.id);
-        if (!target.restore(e.before, e.attributes, e.times)) {
+        if (!target.restore(m_undoing->snapshots[size_t(e.before)], e.attributes, e.times)) {
             r.attributesNotSet = e.attributes;
             r.timesNotSet = e.times;
         }
@@ -328,8 +331,10 @@ basTavlo::TimesToSet ChosenTimes(const AdvancedSettings& s) {
 int RenameRows(std::vector<PreviewRow>& rows, const AdvancedSettings& s,
                const RunCallbacks& callbacks, RunJournal* journal) {
     basTavlo::RefreshLocalZone();
-    if (journal)
-        journal->entries.clear();
+    if (journal) {
+        *journal = {};
+        journal->entries.reserve(rows.size());
+    }
     return Run(rows, s, callbacks, journal).go();
 }
 

@@ -43,11 +43,12 @@ struct RunJournal {
         QString oldPath;
         QString newPath;
         basTavlo::FileId id;
-        bool attributes = false; // the steps that ran on the file
+        int before = -1; // in snapshots, where the stamping steps ran
+        bool attributes = false;
         bool times = false;
-        basTavlo::StampSnapshot before;
     };
     std::vector<Entry> entries;
+    std::vector<basTavlo::StampSnapshot> snapshots; // only stamped files need one
     bool empty() const { return entries.empty(); }
 };
 
