@@ -433,9 +433,12 @@ void frmTavlo::cmdUndo_Click() {
     if (!m_journal || m_journal->empty())
         return;
     const RunCallbacks callbacks = runCallbacks();
-    const std::unique_ptr<RunJournal> journal = std::move(m_journal); // once only
+    std::unique_ptr<RunJournal> journal = std::move(m_journal); // once only
     m_ui->cmdUndo->setEnabled(false);
+    // The lists are read afresh after the undo: their rows need not stay beside its own.
+    m_lists.changed.clear();
     RunReport report = UndoRun(*journal, callbacks);
+    journal.reset();
     // The files are back under their old names: list them afresh, as Refresh does. Where
     // some could not be undone, the preview list shows the undo's rows, to say which and why.
     m_ui->chkSelectAll->setCheckState(Qt::Unchecked);
