@@ -387,6 +387,23 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     QAbstractItemModel* rows = get<QTreeView>("lstChanged")->model();
     ASSERT_EQ(rows->rowCount(), 2);
     EXPECT_TRUE(rows->index(0, 0).data(Qt::ForegroundRole).isValid());
+
+    // A chain (a -> aa -> aaaa) goes back in the order that frees each name first.
+    TestFolder g;
+    g.write("a.txt", "a");
+    g.write("aa.txt", "aa");
+    browse(g.path());
+    click("chkSelectAll");
+    get<QCheckBox>("chkPrefix")->setChecked(false);
+    get<QCheckBox>("chkReplaceString")->setChecked(true);
+    type("txtReplaceString", "a");
+    type("txtWith", "aa");
+    click("cmdPreview");
+    click("cmdStart");
+    EXPECT_EQ(g.contents(), (QMap<QString, QByteArray>{{"aa.txt", "a"}, {"aaaa.txt", "aa"}}));
+    click("cmdUndo");
+    EXPECT_EQ(g.contents(), (QMap<QString, QByteArray>{{"a.txt", "a"}, {"aa.txt", "aa"}}));
+    EXPECT_EQ(messages.size(), 1u);
 }
 
 TEST_F(Window, AboutBoxAndHelp) {
