@@ -197,6 +197,16 @@ QByteArray procPath(int fd) {
     return "/proc/self/fd/" + QByteArray::number(fd);
 }
 
+// utimensat needs ownership, not write access, so a read-only file gets its times. A link
+// held by O_PATH can only be reached by its name: check it is still there.
+bool setHeldTimes(int fd, bool link, const QString& path, const FileId& id,
+                  const struct timespec ts[2]) {
+    if (link)
+        return IdOf(path) == id && utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts,
+                                             AT_SYMLINK_NOFOLLOW) == 0;
+    return utimensat(AT_FDCWD, procPath(fd).constData(), ts, 0) == 0;
+}
+
 } // namespace
 
 StampTarget::StampTarget(const QString& path, const FileId& id) : m_path(path), m_id(id) {
@@ -262,14 +272,7 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
         ts[0].tv_nsec = times.lastAccess ? 0 : UTIME_OMIT;
         ts[1].tv_sec = times.lastWrite.value_or(0);
         ts[1].tv_nsec = times.lastWrite ? 0 : UTIME_OMIT;
-        // utimensat needs ownership, not write access, so a read-only file gets its times.
-        // A link held by O_PATH can only be reached by its name: check it is still there.
-        bool ok;
-        if (m_link)
-            ok = IdOf(m_path) == m_id && utimensat(AT_FDCWD, QFile::encodeName(m_path).constData(),
-                                                   ts, AT_SYMLINK_NOFOLLOW) == 0;
-        else
-            ok = utimensat(AT_FDCWD, proc.constData(), ts, 0) == 0;
+        const bool ok = setHeldTimes(m_fd, m_link, m_path, m_id, ts);
         // A file system clamps a time it can't hold (ext4 with small inodes keeps
         // 1901 to 2038) and says nothing: only a time read back as asked counts as set.
         const QByteArray name = m_link ? QFile::encodeName(m_path) : QByteArray();
@@ -332,11 +335,7 @@ bool StampTarget::restore(const StampSnapshot& s, bool attributes, bool times) {
             const qint64 sec = ns / 1000000000 - (ns % 1000000000 < 0 ? 1 : 0);
             ts[i] = {time_t(sec), long(ns - sec * 1000000000)};
         }
-        ok = (m_link ? IdOf(m_path) == m_id &&
-                           utimensat(AT_FDCWD, QFile::encodeName(m_path).constData(), ts,
-                                     AT_SYMLINK_NOFOLLOW) == 0
-                     : utimensat(AT_FDCWD, proc.constData(), ts, 0) == 0) &&
-             ok;
+        ok = setHeldTimes(m_fd, m_link, m_path, m_id, ts) && ok;
     }
     return ok;
 }
