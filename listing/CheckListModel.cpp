@@ -79,7 +79,7 @@ void CheckListModel::clear() {
     if (m_items.empty() && m_current == -1)
         return;
     beginResetModel();
-    m_items.clear();
+    m_items = {};
     m_checked = 0;
     endResetModel();
     setCurrentIndex(-1);
@@ -113,7 +113,7 @@ void CheckListModel::setItems(std::vector<QString> texts) {
             texts[i] = std::move(keyed[i].second);
     }
     beginResetModel();
-    m_items.clear();
+    m_items = {}; // the room too, before the new items take theirs
     m_items.reserve(texts.size());
     for (QString& t : texts)
         m_items.push_back(Item{std::move(t), false});

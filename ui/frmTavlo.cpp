@@ -439,11 +439,13 @@ void frmTavlo::cmdUndo_Click() {
     m_lists.changed.clear();
     RunReport report = UndoRun(*journal, callbacks);
     journal.reset();
+    const QString summary = FailureSummary(report.rows, report.failed, true);
+    if (report.failed == 0)
+        report.rows = {};
     // The files are back under their old names: list them afresh, as Refresh does. Where
     // some could not be undone, the preview list shows the undo's rows, to say which and why.
     m_ui->chkSelectAll->setCheckState(Qt::Unchecked);
     DisplayFiles(m_ui->txtSourceFiles->text());
-    const QString summary = FailureSummary(report.rows, report.failed, true);
     if (report.failed > 0) {
         m_lists.changed.setRows(std::move(report.rows));
         showListTexts();
