@@ -108,3 +108,35 @@ void UseTimeZone(const char* tz) {
     tzset();
     basTavlo::RefreshLocalZone();
 }
+
+QMap<QString, std::string> TestFolder::state() const {
+    QMap<QString, std::string> out;
+    for (const QString& name : QDir(path()).entryList(QDir::Files | QDir::Hidden)) {
+        const QByteArray full = QFile::encodeName(file(name));
+        struct stat st {};
+        lstat(full.constData(), &st);
+        QByteArray content(4096, '\0');
+        const int fd = ::open(full.constData(), O_RDONLY | O_NOATIME | O_CLOEXEC);
+        content.truncate(fd < 0 ? 0
+                                : qsizetype(std::max<ssize_t>(0, read(fd, content.data(), 4096))));
+        if (fd >= 0)
+            close(fd);
+        out.insert(name, QString("%1 dos %2 mode %3 atime %4.%5 mtime %6.%7")
+                             .arg(QString::fromUtf8(content), xattr(file(name)).toHex())
+                             .arg(st.st_mode, 0, 8)
+                             .arg(st.st_atim.tv_sec)
+                             .arg(st.st_atim.tv_nsec)
+                             .arg(st.st_mtim.tv_sec)
+                             .arg(st.st_mtim.tv_nsec)
+                             .toStdString());
+    }
+    return out;
+}
+
+void TestFolder::stampTimes(const QString& name, int n) const {
+    const time_t now = time(nullptr);
+    const struct timespec ts[2] = {{now - 60, 123456789 + n},
+                                   {1588748889 /* 2020-05-06 */, 987L * n}};
+    ASSERT_EQ(
+        utimensat(AT_FDCWD, QFile::encodeName(file(name)).constData(), ts, AT_SYMLINK_NOFOLLOW), 0);
+}

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <string>
+
 // A fresh temporary folder with helpers to fill it and to read back all it holds, so
 // that tests can check that nothing was lost or overwritten.
 class TestFolder {
@@ -22,6 +24,13 @@ public:
     void mkdir(const QString& name) const;
     // Every entry name (hidden ones included) with its content; folders as "<dir>".
     QMap<QString, QByteArray> contents() const;
+
+    // All that a run and its undo may change on each file, as text: content, DOS value,
+    // mode and times to the ns. Reads without touching the accessed time.
+    QMap<QString, std::string> state() const;
+    // Times that reading leaves alone (accessed after modified, within a day), to the ns;
+    // n makes them differ between files.
+    void stampTimes(const QString& name, int n) const;
 
     static QByteArray xattr(const QString& path);
     static bool setXattr(const QString& path, const QByteArray& value);

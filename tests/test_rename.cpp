@@ -692,38 +692,6 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
 
 namespace {
 
-// Times that reading leaves alone (accessed after modified, within a day), to the ns.
-void stampForUndo(const TestFolder& f, const QString& name, int n) {
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    const struct timespec ts[2] = {{now - 60, 123456789 + n}, {utc(2020, 5, 6, 7, 8, 9), 987 * n}};
-    ASSERT_EQ(utimensat(AT_FDCWD, raw(f.file(name)).constData(), ts, AT_SYMLINK_NOFOLLOW), 0);
-}
-
-// All that a run and its undo may change on the files of a folder, as text.
-// Read without touching the accessed time (O_NOATIME).
-QMap<QString, std::string> seen(const TestFolder& f) {
-    QMap<QString, std::string> out;
-    for (const QString& name : QDir(f.path()).entryList(QDir::Files | QDir::Hidden)) {
-        const struct stat st = lstatOf(f.file(name));
-        QByteArray content(4096, '\0');
-        const int fd = open(raw(f.file(name)).constData(), O_RDONLY | O_NOATIME | O_CLOEXEC);
-        content.truncate(fd < 0 ? 0
-                                : qsizetype(std::max<ssize_t>(0, read(fd, content.data(), 4096))));
-        if (fd >= 0)
-            close(fd);
-        out.insert(name,
-                   QString("%1 dos %2 mode %3 atime %4.%5 mtime %6.%7")
-                       .arg(QString::fromUtf8(content), TestFolder::xattr(f.file(name)).toHex())
-                       .arg(st.st_mode, 0, 8)
-                       .arg(st.st_atim.tv_sec)
-                       .arg(st.st_atim.tv_nsec)
-                       .arg(st.st_mtim.tv_sec)
-                       .arg(st.st_mtim.tv_nsec)
-                       .toStdString());
-    }
-    return out;
-}
-
 AdvancedSettings everything() {
     AdvancedSettings a = hiddenAndModified();
     a.chkReadOnly = a.chkArchive = 1;
@@ -752,20 +720,20 @@ TEST(Undo, TakesTheRunBackWhole) {
     int n = 0;
     const QStringList names = QDir(s.f.path()).entryList(QDir::Files);
     for (const QString& name : names)
-        stampForUndo(s.f, name, n++);
+        s.f.stampTimes(name, n++);
     ASSERT_TRUE(basTavlo::SetAttributes(s.f.file(names.first()), basTavlo::AttrSystem));
-    const QMap<QString, std::string> before = seen(s.f);
+    const QMap<QString, std::string> before = s.f.state();
     RunJournal journal;
     ASSERT_EQ(RenameRows(rows, everything(), {}, &journal), 0);
     ASSERT_EQ(journal.entries.size(), rows.size());
-    ASSERT_NE(seen(s.f), before);
+    ASSERT_NE(s.f.state(), before);
     std::vector<double> progress;
     const RunReport undone = UndoRun(journal, {[&](double v) { progress.push_back(v); }, {}});
     EXPECT_EQ(undone.failed, 0);
     EXPECT_EQ(progress.size(), rows.size() + 1);
-    EXPECT_EQ(seen(s.f), before);
+    EXPECT_EQ(s.f.state(), before);
     EXPECT_EQ(UndoRun(journal).failed, 0);
-    EXPECT_EQ(seen(s.f), before);
+    EXPECT_EQ(s.f.state(), before);
 }
 
 // What others did to the folder after the run is never undone over: each such row is left
