@@ -290,6 +290,10 @@ int main(int argc, char** argv) {
                         at(r[0]), at(r[1]), qPrintable(ratio(at(r[1]), at(r[0]))), at(r[2]),
                         qPrintable(ratio(at(r[2]), at(r[0]))));
         }
+        // The window lists the folder afresh after its undo, as Refresh does.
+        std::printf("%8d %-8s %10.3f %10s %7s %10s %7s  (window's undo: %s of raw undo + list)\n",
+                    n, "undo+list", r[0].t[kRoad] + r[0].t[0], "", "", "", "",
+                    qPrintable(ratio(r[2].t[kRoad], r[0].t[kRoad] + r[0].t[0])));
         std::printf("%8d %-8s %9.1fM %9.1fM %7s %9.1fM\n", n, "peak RSS", r[0].peakKiB / 1024.0,
                     r[1].peakKiB / 1024.0, "", r[2].peakKiB / 1024.0);
         if (withPeer) {
