@@ -1,5 +1,6 @@
 #include "basTavlo.h"
 
+#include <QDir>
 #include <QHash>
 
 #include <algorithm>
@@ -119,6 +120,31 @@ size_t NameKey(QStringView name) {
             return qHash(QStringView(folded, n));
     }
     return qHash(name.toString().toCaseFolded());
+}
+
+bool FolderFoldsCase(const QString& path) {
+    const qsizetype cut = FileNameStart(path);
+    const QString name = path.mid(cut);
+    QString other = name.toUpper();
+    if (other == name)
+        other = name.toLower();
+    if (other == name) {
+#ifdef Q_OS_WIN
+        return true;
+#else
+        return false;
+#endif
+    }
+    const FileId id = IdOf(path);
+    const FileId otherId = IdOf(path.left(cut) + other);
+    if (!id.valid || !otherId.valid)
+        return false;
+    // Some FUSE drivers number a file afresh for each spelling it is looked up by: then
+    // the other spelling is the same file if the folder holds no entry spelled so.
+    return otherId == id ||
+           !QDir(path.left(cut))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .contains(other, Qt::CaseSensitive);
 }
 
 bool FolderNames::mayHold(QStringView name) const {

@@ -159,6 +159,11 @@ private:
     std::vector<size_t> m_keys; // sorted
     bool m_read = false;        // a folder that could not be read may hold any name
 };
+// Whether names that differ in letter case alone name one file in the folder of path, a
+// file that stands there: asked of the file system by looking it up under another case,
+// so that FAT and exFAT volumes, ext4 folders that fold case and FUSE drivers answer for
+// themselves. Where the name has no letters with case, the platform's usual rule.
+bool FolderFoldsCase(const QString& path);
 // The hash FolderNames keeps of a name: the same for names that differ in case alone.
 size_t NameKey(QStringView name);
 bool SameFile(const QString& a, const QString& b);

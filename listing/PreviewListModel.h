@@ -14,6 +14,7 @@ enum class RowStatus {
     EmptyName,
     DotName,          // "." or ".."
     InvalidCharacter, // a separator, NUL or a character the system refuses
+    ReservedName,     // Windows keeps it for a device, or it ends in a dot or a space
     NameTooLong,
     DuplicateTarget, // an earlier row has the same new path
     TargetExists,    // another file holds the new path and is not renamed away

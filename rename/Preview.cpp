@@ -23,13 +23,31 @@ RowStatus CheckNewName(const QString& name, int maxNameLength) {
 #endif
     }
 #ifdef Q_OS_WIN
-    if (name.endsWith(u' ') || name.endsWith(u'.'))
-        return RowStatus::InvalidCharacter;
+    if (IsReservedOnWindows(name))
+        return RowStatus::ReservedName;
 #endif
     if (basTavlo::NameLengthAtMost(name) > maxNameLength &&
         basTavlo::NameLength(name) > maxNameLength)
         return RowStatus::NameTooLong;
     return RowStatus::Ok;
+}
+
+bool IsReservedOnWindows(QStringView name) {
+    if (name.endsWith(u' ') || name.endsWith(u'.'))
+        return true;
+    // The device names hold before the first dot, and blanks before it don't count.
+    QStringView base = name.left(name.indexOf(u'.') < 0 ? name.size() : name.indexOf(u'.'));
+    while (base.endsWith(u' '))
+        base.chop(1);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (base.compare(QLatin1String(device), Qt::CaseInsensitive) == 0)
+            return true;
+    if (base.size() != 4 || !(base.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ||
+                              base.startsWith(QLatin1String("LPT"), Qt::CaseInsensitive)))
+        return false;
+    // COM1 to COM9, and the superscript digits Windows also counts; not COM0.
+    const char16_t d = base[3].unicode();
+    return (d >= u'1' && d <= u'9') || d == u'\u00B9' || d == u'\u00B2' || d == u'\u00B3';
 }
 
 namespace {
@@ -63,9 +81,13 @@ private:
 } // namespace
 
 void MarkConflicts(std::vector<PreviewRow>& rows) {
+    MarkConflicts(rows, RowsFoldCase(rows));
+}
+
+void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     const int n = int(rows.size());
-    RowIndex byNew(rows, &PreviewRow::newPath); // the row that gets a new path
-    RowIndex byOld(rows, &PreviewRow::oldPath);
+    RowIndex byNew(rows, &PreviewRow::newPath, foldCase); // the row that gets a new path
+    RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
     // A file that keeps its name holds it before any other row can claim it.
     for (int i = 0; i < n; ++i) {
         const PreviewRow& r = rows[size_t(i)];

@@ -12,9 +12,15 @@ struct FileLists;
 // no separator or character the system refuses, not too long.
 RowStatus CheckNewName(const QString& name, int maxNameLength);
 
+// A name Windows keeps for a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or
+// without an extension) or refuses (one that ends in a dot or a space).
+bool IsReservedOnWindows(QStringView name);
+
 // Marks the rows that the rename could not carry out safely: a later row with the same
-// new path as an earlier one, and a new path held by a file that stays where it is.
-void MarkConflicts(std::vector<PreviewRow>& rows);
+// new path as an earlier one, and a new path held by a file that stays where it is. Paths
+// are compared by the folder's rule: where it folds case, "A.txt" and "a.TXT" are one.
+void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase);
+void MarkConflicts(std::vector<PreviewRow>& rows); // by the rule of the rows' folder
 
 // The plan of a rename: one row per checked file that still exists and passes the
 // filters, in list order, with its new and old full path and its status.

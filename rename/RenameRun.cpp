@@ -56,8 +56,8 @@ public:
     Run(std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb,
         RunJournal* journal = nullptr, const RunJournal* undoing = nullptr)
         : m_rows(rows), m_s(s), m_cb(cb), m_journal(journal), m_undoing(undoing),
-          m_times(ChosenTimes(s)), m_moves(rows.size(), false), m_done(rows.size(), false),
-          m_onChain(rows.size(), false),
+          m_times(ChosenTimes(s)), m_byOld(rows, &PreviewRow::oldPath, RowsFoldCase(rows)),
+          m_moves(rows.size(), false), m_done(rows.size(), false), m_onChain(rows.size(), false),
           m_folder(rows.empty() ? QString() : folderOf(rows.front().oldPath)) {}
 
     int go() {
@@ -277,7 +277,7 @@ private:
     RunJournal* m_journal;
     const RunJournal* m_undoing; // the run being taken back, entry by row
     const basTavlo::TimesToSet m_times;
-    RowIndex m_byOld{m_rows, &PreviewRow::oldPath}; // the rows that move their files
+    RowIndex m_byOld; // the rows that move their files, by the folder's case rule
     QSet<QString> m_planned;
     std::vector<bool> m_moves;
     std::vector<bool> m_done;

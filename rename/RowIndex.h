@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/basTavlo.h"
 #include "listing/PreviewListModel.h"
 
 #include <QHash>
@@ -8,10 +9,11 @@
 
 // Rows by one of their paths, for plans of 100,000 rows: an open-addressed table of row
 // numbers, a quarter of the room a hash of path copies takes; the paths stay in the rows.
+// Where the folder folds case, paths that differ in case alone are one path.
 class RowIndex {
 public:
-    RowIndex(const std::vector<PreviewRow>& rows, QString PreviewRow::*path)
-        : m_rows(rows), m_path(path) {
+    RowIndex(const std::vector<PreviewRow>& rows, QString PreviewRow::*path, bool foldCase = false)
+        : m_rows(rows), m_path(path), m_fold(foldCase) {
         size_t size = 16;
         while (size < rows.size() * 2)
             size *= 2;
@@ -31,13 +33,25 @@ public:
 private:
     size_t slotOf(const QString& path) const {
         const size_t mask = m_slots.size() - 1;
-        size_t s = qHash(path) & mask;
-        while (m_slots[s] >= 0 && m_rows[size_t(m_slots[s])].*m_path != path)
+        size_t s = (m_fold ? basTavlo::NameKey(path) : qHash(path)) & mask;
+        while (m_slots[s] >= 0 && !same(m_rows[size_t(m_slots[s])].*m_path, path))
             s = (s + 1) & mask;
         return s;
+    }
+    bool same(const QString& a, const QString& b) const {
+        return m_fold ? a.compare(b, Qt::CaseInsensitive) == 0 : a == b;
     }
 
     const std::vector<PreviewRow>& m_rows;
     QString PreviewRow::*m_path;
+    bool m_fold;
     std::vector<int> m_slots;
 };
+
+// The case rule of the rows' folder, asked of the first row whose file is there.
+inline bool RowsFoldCase(const std::vector<PreviewRow>& rows) {
+    for (const PreviewRow& r : rows)
+        if (basTavlo::PathExists(r.oldPath))
+            return basTavlo::FolderFoldsCase(r.oldPath);
+    return false;
+}

@@ -1,5 +1,6 @@
 #include "TestFolder.h"
 #include "files/basTavlo.h"
+#include "rename/Preview.h"
 #include "rename/RenameRun.h"
 
 #include <gtest/gtest.h>
@@ -146,9 +147,15 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
     auto row = [&](const char* from, const char* to) {
         return PreviewRow{m + to, m + from, RowStatus::Ok, basTavlo::IdOf(m + from)};
     };
-    const RunReport r = RenameFiles({row("1.jpg", "2.jpg"), row("2.jpg", "3.jpg"),
-                                     row("x.txt", "y.txt"), row("y.txt", "x.txt")},
-                                    {});
+    // FAT folds case: the swap by case goes round as a cycle, a clash by case is seen.
+    EXPECT_TRUE(basTavlo::FolderFoldsCase(m + "x.txt"));
+    std::vector<PreviewRow> rows = {row("1.jpg", "2.jpg"), row("2.jpg", "3.jpg"),
+                                    row("x.txt", "Y.TXT"), row("y.txt", "X.TXT"),
+                                    row("keep.txt", "3.JPG")};
+    MarkConflicts(rows);
+    EXPECT_EQ(rows[4].status, RowStatus::DuplicateTarget);
+    rows.pop_back();
+    const RunReport r = RenameFiles(rows, {});
     EXPECT_EQ(r.failed, 0);
     EXPECT_EQ(basTavlo::RenameFile(m + "2.jpg", m + "keep.txt"),
               basTavlo::RenameError::TargetExists);
@@ -160,8 +167,8 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
     }
     const QMap<QString, QByteArray> expected{{"2.jpg", "1.jpg"},
                                              {"3.jpg", "2.jpg"},
-                                             {"x.txt", "y.txt"},
-                                             {"y.txt", "x.txt"},
+                                             {"X.TXT", "y.txt"},
+                                             {"Y.TXT", "x.txt"},
                                              {"keep.txt", "keep.txt"}};
     EXPECT_EQ(after, expected);
 }

@@ -14,6 +14,9 @@ QString PreviewDecoration::StatusText(RowStatus status) {
         return tr("\".\" and \"..\" can't be file names.");
     case RowStatus::InvalidCharacter:
         return tr("The new name holds a character that file names can't hold, such as \"/\".");
+    case RowStatus::ReservedName:
+        return tr("Windows does not allow this name: it is kept for a device, such as CON or "
+                  "NUL, or it ends in a dot or a space.");
     case RowStatus::NameTooLong:
         return tr("The new name is longer than the file system allows.");
     case RowStatus::DuplicateTarget:

@@ -1,0 +1,72 @@
+// Name rules that hold on every platform, on real folders of the system the tests run on.
+#include "files/basTavlo.h"
+#include "rename/Preview.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+TEST(Names, WindowsReservedNames) {
+    for (const char* name :
+         {"CON", "con", "PRN.txt", "aux.tar.gz", "NUL", "Nul .txt", "COM1", "com9.log", "LPT1",
+          "lpt5.doc", "CONIN$", "conout$.x", "a.", "a ", "name.txt.", "COM\u00B9", "LPT\u00B3.txt"})
+        EXPECT_TRUE(IsReservedOnWindows(QString::fromUtf8(name))) << name;
+    for (const char* name : {"CONSOLE", "con1", "COM0", "LPT10", "COM", "xNUL", "AUX_1.txt", "a.b",
+                             ".hidden", "NULL.txt", "COMA"})
+        EXPECT_FALSE(IsReservedOnWindows(QString::fromUtf8(name))) << name;
+}
+
+namespace {
+
+PreviewRow row(const QString& folder, const char* from, const char* to) {
+    PreviewRow r;
+    r.oldPath = folder + QString::fromUtf8(from);
+    r.newPath = folder + QString::fromUtf8(to);
+    return r;
+}
+
+} // namespace
+
+// Where the folder folds case, new names that differ in case alone clash, and swaps and
+// shifts by case alone go through; where it does not, they are different names.
+TEST(Names, ConflictsByTheFoldersCaseRule) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString f = basTavlo::WithTrailingSeparator(QDir::toNativeSeparators(dir.path()));
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "keep.txt"}) {
+        QFile file(f + QString::fromUtf8(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+#ifdef Q_OS_WIN
+    EXPECT_TRUE(basTavlo::FolderFoldsCase(f + "a.txt"));
+#else
+    EXPECT_EQ(basTavlo::FolderFoldsCase(f + "a.txt"), false) << "a test folder on ext4 or tmpfs";
+#endif
+    struct Case {
+        bool fold;
+        std::vector<std::pair<const char*, const char*>> renames;
+        std::vector<RowStatus> want;
+    };
+    using S = RowStatus;
+    const Case cases[] = {
+        {true, {{"a.txt", "X.txt"}, {"b.txt", "x.TXT"}}, {S::Ok, S::DuplicateTarget}},
+        {false, {{"a.txt", "X.txt"}, {"b.txt", "x.TXT"}}, {S::Ok, S::Ok}},
+        // A swap by case: each new name is held by the other row, which moves.
+        {true, {{"a.txt", "B.TXT"}, {"b.txt", "A.TXT"}}, {S::Ok, S::Ok}},
+        // A shift: c.txt takes B.txt, which b.txt leaves for A.txt, which a.txt leaves.
+        {true, {{"a.txt", "Z.txt"}, {"b.txt", "A.txt"}, {"c.txt", "B.txt"}}, {S::Ok, S::Ok, S::Ok}},
+        // A file that keeps its name holds it in every spelling.
+        {true, {{"a.txt", "KEEP.txt"}, {"keep.txt", "keep.txt"}}, {S::TargetExists, S::Ok}},
+        {true, {{"a.txt", "A.txt"}}, {S::Ok}}, // a change of case alone
+    };
+    for (const Case& c : cases) {
+        std::vector<PreviewRow> rows;
+        for (const auto& [from, to] : c.renames)
+            rows.push_back(row(f, from, to));
+        MarkConflicts(rows, c.fold);
+        for (size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i].status, c.want[i]) << c.fold << " " << c.renames[i].first;
+    }
+}
