@@ -10,8 +10,19 @@ namespace {
 
 constexpr qint64 kTicksPerSecond = 10000000;
 
+// An absolute path in the system's own spelling (backslashes, no "." or ".." steps) goes
+// with the \\?\ prefix, which lifts the 260-character limit of the plain calls; anything
+// else is passed as it is and meets that limit.
 std::wstring wide(const QString& s) {
-    return s.toStdWString();
+    const bool drive = s.size() >= 3 && s[0].isLetter() && s[1] == u':' && s[2] == u'\\';
+    const bool unc = s.startsWith(QLatin1String("\\\\")) &&
+                     !s.startsWith(QLatin1String("\\\\?\\")) &&
+                     !s.startsWith(QLatin1String("\\\\.\\"));
+    if ((!drive && !unc) || s.contains(u'/') || s.contains(QLatin1String("\\.\\")) ||
+        s.contains(QLatin1String("\\..\\")) || s.endsWith(QLatin1String("\\.")) ||
+        s.endsWith(QLatin1String("\\..")))
+        return s.toStdWString();
+    return drive ? L"\\\\?\\" + s.toStdWString() : L"\\\\?\\UNC" + s.mid(1).toStdWString();
 }
 
 qint64 ticks(const FILETIME& ft) {
@@ -95,20 +106,48 @@ FolderNames::FolderNames(const QString& folder) {
     std::sort(m_keys.begin(), m_keys.end());
 }
 
+// From the entry's handle, not a folder search: a search fails on a path that ends in a
+// separator and may give attributes the volume has not yet written to the folder.
 FindData GetFileInfo(const QString& path) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = path.isEmpty() ? INVALID_HANDLE_VALUE : FindFirstFileW(wide(path).c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return NotFound();
-    FindClose(h);
+    HANDLE h = openEntry(path, FILE_READ_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ||
+            err == ERROR_INVALID_NAME || err == ERROR_BAD_NETPATH || path.isEmpty())
+            return NotFound();
+        FindData d = NotFound();
+        d.unreadable = true;
+        return d;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(h, &info);
+    // The name as the folder spells it, which may differ in case from the one asked for.
+    std::wstring buffer(MAX_PATH + 1, L'\0');
+    DWORD n =
+        ok ? GetFinalPathNameByHandleW(h, buffer.data(), DWORD(buffer.size()), FILE_NAME_NORMALIZED)
+           : 0;
+    if (n >= buffer.size()) { // a long path: n is the room it needs
+        buffer.resize(n + 1);
+        n = GetFinalPathNameByHandleW(h, buffer.data(), DWORD(buffer.size()), FILE_NAME_NORMALIZED);
+    }
+    QString onDisk;
+    if (n > 0 && n < buffer.size())
+        onDisk = FileNameOf(QString::fromWCharArray(buffer.data(), int(n)));
+    CloseHandle(h);
+    if (!ok) {
+        FindData d = NotFound();
+        d.unreadable = true;
+        return d;
+    }
     FindData d;
     d.found = true;
-    d.attributes = fd.dwFileAttributes & (kDosBits | AttrDirectory);
-    d.creationTime = ticks(fd.ftCreationTime);
-    d.lastAccessTime = ticks(fd.ftLastAccessTime);
-    d.lastWriteTime = ticks(fd.ftLastWriteTime);
-    d.fileName = QString::fromWCharArray(fd.cFileName);
-    d.id = IdOf(path);
+    d.attributes = info.dwFileAttributes & (kDosBits | AttrDirectory);
+    d.creationTime = ticks(info.ftCreationTime);
+    d.lastAccessTime = ticks(info.ftLastAccessTime);
+    d.lastWriteTime = ticks(info.ftLastWriteTime);
+    const QString asked = FileNameOf(path);
+    d.fileName = onDisk.compare(asked, Qt::CaseInsensitive) == 0 ? onDisk : asked;
+    d.id = idOf(info);
     return d;
 }
 
@@ -126,16 +165,9 @@ std::optional<quint32> GetAttributes(const QString& path) {
 
 void testing::RefuseRenameFeatures(Refuse) {}
 
-RenameError RenameFile(const QString& from, const QString& to) {
-    testing::RunBeforeRename(from, to);
-    if (from.isEmpty() || to.isEmpty())
-        return RenameError::InvalidName;
-    if (from == to)
-        return PathExists(from) ? RenameError::None : RenameError::SourceMissing;
-    // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists; a change of
-    // case alone is allowed, as the target is the file itself.
-    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0))
-        return RenameError::None;
+namespace {
+
+RenameError errorOfMove(const QString& from) {
     switch (GetLastError()) {
     case ERROR_ALREADY_EXISTS:
     case ERROR_FILE_EXISTS:
@@ -153,6 +185,44 @@ RenameError RenameFile(const QString& from, const QString& to) {
     default:
         return RenameError::Other;
     }
+}
+
+RenameError renameByTemporary(const QString& from, const QString& to) {
+    for (int counter = 0; counter < 1000; ++counter) {
+        const QString temp = TemporaryPath(from, counter);
+        if (!MoveFileExW(wide(from).c_str(), wide(temp).c_str(), 0)) {
+            if (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS)
+                continue;
+            return errorOfMove(from);
+        }
+        if (MoveFileExW(wide(temp).c_str(), wide(to).c_str(), 0))
+            return RenameError::None;
+        const RenameError e = errorOfMove(temp);
+        MoveFileExW(wide(temp).c_str(), wide(from).c_str(), 0); // back to where it was
+        return e;
+    }
+    return RenameError::Other;
+}
+
+} // namespace
+
+RenameError RenameFile(const QString& from, const QString& to) {
+    testing::RunBeforeRename(from, to);
+    if (from.isEmpty() || to.isEmpty())
+        return RenameError::InvalidName;
+    if (from == to)
+        return PathExists(from) ? RenameError::None : RenameError::SourceMissing;
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists; a change of
+    // case alone is allowed, as the target is the file itself.
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) {
+        // Some systems (Wine among them) report a change of case alone as done and keep the
+        // old spelling: then it goes by a temporary name.
+        if (FileNameOf(from).compare(FileNameOf(to), Qt::CaseInsensitive) == 0 &&
+            GetFileInfo(to).fileName != FileNameOf(to))
+            return renameByTemporary(from, to);
+        return RenameError::None;
+    }
+    return errorOfMove(from);
 }
 
 Folder::Folder(const QString& folder) : m_path(WithTrailingSeparator(folder)) {}

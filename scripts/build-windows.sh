@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows program with mingw-w64 and Qt for Windows, packs it as a folder
+# that runs on Windows (zipped), and runs its tests under Wine.
+#   ZOV_QT_WINDOWS  the Qt for Windows tarball (default: looked for in ../shared/toolchains)
+#   ZOV_WINDOWS_DIR where it all goes (default: build-windows)
+#   --no-tests      build and pack only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=${ZOV_WINDOWS_DIR:-build-windows}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine wine64
+          zip xz-utils xvfb xauth fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+tarball=${ZOV_QT_WINDOWS:-}
+if [ -z "$tarball" ]; then
+    # Beside the work tree, or where this workplace keeps it for clones made elsewhere.
+    for d in ../shared/toolchains /work/shared/toolchains; do
+        if [ -f "$d/qt6.4.2-mingw-w64-x86_64.tar.xz" ]; then
+            tarball=$d/qt6.4.2-mingw-w64-x86_64.tar.xz
+            break
+        fi
+    done
+fi
+[ -f "$tarball" ] || { echo "Qt for Windows not found: set ZOV_QT_WINDOWS" >&2; exit 1; }
+qt=$out/qt6.4.2-mingw-w64-x86_64
+if [ ! -f "$qt/.unpacked" ]; then
+    rm -rf "$qt"
+    tar -xJf "$tarball" -C "$out"
+    touch "$qt/.unpacked"
+fi
+
+cmake -S . -B "$out/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOV_BUILD_BENCH=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+cmake --build "$out/build"
+
+# A folder that runs where nothing is installed: the program, Qt's libraries and plugins,
+# and the compiler's runtime beside it.
+deploy() { # folder, exe...
+    local to=$1
+    shift
+    rm -rf "$to"
+    mkdir -p "$to/platforms" "$to/styles" "$to/imageformats"
+    cp "$@" "$to/"
+    cp "$qt"/bin/Qt6{Core,Gui,Widgets}.dll "$to/"
+    cp "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$to/platforms/"
+    cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$to/styles/"
+    cp "$qt/plugins/imageformats/qico.dll" "$to/imageformats/"
+    for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+        cp "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)" "$to/"
+    done
+}
+deploy "$out/zov" "$out/build/zov.exe"
+(cd "$out" && rm -f zov-windows-x86_64.zip && zip -qr zov-windows-x86_64.zip zov)
+echo "Windows program: $out/zov-windows-x86_64.zip"
+
+[ "${1:-}" = --no-tests ] && exit 0
+deploy "$out/tests" "$out/build/zov_win_tests.exe"
+export WINEPREFIX=$out/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+echo "Windows tests under Wine:"
+(cd "$out/tests" && QT_QPA_PLATFORM=offscreen wine zov_win_tests.exe --gtest_brief=1)
