@@ -13,6 +13,7 @@
 #include <QtEndian>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -40,6 +41,15 @@ public:
         mountArgs.replaceInStrings("IMG", image).replaceInStrings("DIR", m_dir);
         m_fuse = mounter != "mount";
         m_up = run(mkfs, mkfsArgs) && run(mounter, mountArgs);
+        // A FUSE driver may exit 0 without a mount (no /dev/fuse for this user).
+        struct stat in {
+        }, out{};
+        if (m_up && (stat(QFile::encodeName(m_dir).constData(), &in) != 0 ||
+                     stat(QFile::encodeName(m_holder.path()).constData(), &out) != 0 ||
+                     in.st_dev == out.st_dev)) {
+            run("fusermount", {"-u", m_dir});
+            m_up = false;
+        }
     }
     ~Volume() {
         if (m_up)

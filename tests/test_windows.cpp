@@ -3,9 +3,11 @@
 #include "files/basTavlo.h"
 #include "rename/Preview.h"
 #include "rename/RenameRun.h"
+#include "ui/SysInfo.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -219,4 +221,32 @@ TEST(WindowsLayer, IdentityOfLinks) {
     }
     EXPECT_FALSE(SameFile(f.file("link.txt"), f.file("target.txt")));
     EXPECT_TRUE(SameFile(f.file("link.txt"), f.file("link.txt")));
+}
+
+// The registry is read with read access only, an expandable value comes expanded, and the
+// system information tool is found in the system folder where no key names it. Writing the
+// test value needs an elevated user on Windows; Wine lets anyone.
+TEST(WindowsLayer, SystemInformationTool) {
+    const QString path = SystemInformationToolPath();
+    EXPECT_TRUE(path.endsWith("msinfo32.exe", Qt::CaseInsensitive)) << path.toStdString();
+    EXPECT_TRUE(QFileInfo(path).isFile());
+
+    const wchar_t* key = L"SOFTWARE\\ZOV tests";
+    HKEY h = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
+                        nullptr) != ERROR_SUCCESS)
+        GTEST_SKIP() << "HKEY_LOCAL_MACHINE can't be written here (not elevated)";
+    const std::wstring value = L"%SystemRoot%\\zov";
+    RegSetValueExW(h, L"expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   DWORD((value.size() + 1) * sizeof(wchar_t)));
+    const DWORD word = 258;
+    RegSetValueExW(h, L"word", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&word), sizeof word);
+    RegCloseKey(h);
+    QString text;
+    EXPECT_TRUE(GetKeyValue("SOFTWARE\\ZOV tests", "expand", text));
+    EXPECT_EQ(text, qEnvironmentVariable("SystemRoot") + "\\zov");
+    EXPECT_TRUE(GetKeyValue("SOFTWARE\\ZOV tests", "word", text));
+    EXPECT_EQ(text, "&h000102");
+    EXPECT_FALSE(GetKeyValue("SOFTWARE\\ZOV tests", "none", text));
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
 }

@@ -1,6 +1,7 @@
 #include "Look.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QPalette>
 #include <QProxyStyle>
 #include <QStyleFactory>
@@ -11,8 +12,20 @@ static void initResources() {
     Q_INIT_RESOURCE(zov);
 }
 
+// Verdana where it is installed, else the nearest sans font that is: where a system maps
+// the missing family itself (Wine picks a serif font), line edits may draw no text at all.
+static QString sansFamily() {
+    static const QString family = [] {
+        for (const char* name : {"Verdana", "DejaVu Sans", "Tahoma", "Segoe UI", "Arial"})
+            if (QFontDatabase::hasFamily(QLatin1String(name)))
+                return QString::fromLatin1(name);
+        return QStringLiteral("Verdana");
+    }();
+    return family;
+}
+
 QFont Verdana(qreal points, bool bold) {
-    QFont f(QStringLiteral("Verdana"));
+    QFont f(sansFamily());
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
     f.setBold(bold);

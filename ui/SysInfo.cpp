@@ -35,28 +35,34 @@ QStringList SystemInformationPrograms() {
 
 #ifdef Q_OS_WIN
 
-namespace {
-
-// One value of a key under HKEY_LOCAL_MACHINE, through the wide-character calls.
 bool GetKeyValue(const QString& keyName, const QString& valueName, QString& keyVal) {
     keyVal.clear();
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<LPCWSTR>(keyName.utf16()), 0, 0x2003F,
-                      &key) != ERROR_SUCCESS)
+    // Reading is all it needs: HKEY_LOCAL_MACHINE is not writable without elevation.
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<LPCWSTR>(keyName.utf16()), 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
-    BYTE buffer[1024] = {};
-    DWORD size = sizeof buffer;
+    BYTE buffer[2048] = {};
+    DWORD size = sizeof buffer - sizeof(wchar_t); // room for a NUL the data may lack
     DWORD type = 0;
     const LONG r = RegQueryValueExW(key, reinterpret_cast<LPCWSTR>(valueName.utf16()), nullptr,
                                     &type, buffer, &size);
     RegCloseKey(key);
     if (r != ERROR_SUCCESS)
         return false;
-    if (type == REG_SZ) {
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
         QString text = QString::fromWCharArray(reinterpret_cast<const wchar_t*>(buffer),
                                                int(size / sizeof(wchar_t)));
-        if (text.endsWith(QChar(0)))
+        while (text.endsWith(QChar(0)))
             text.chop(1);
+        if (type == REG_EXPAND_SZ) {
+            wchar_t expanded[2048];
+            const DWORD n =
+                ExpandEnvironmentStringsW(reinterpret_cast<LPCWSTR>(text.utf16()), expanded, 2048);
+            if (n == 0 || n > 2048)
+                return false;
+            text = QString::fromWCharArray(expanded, int(n) - 1);
+        }
         keyVal = text;
         return true;
     }
@@ -69,19 +75,27 @@ bool GetKeyValue(const QString& keyName, const QString& valueName, QString& keyV
     return true;
 }
 
-} // namespace
+QString SystemInformationToolPath() {
+    QString path;
+    if (GetKeyValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                    QStringLiteral("PATH"), path) &&
+        QFileInfo(path).isFile())
+        return path;
+    if (GetKeyValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
+                    QStringLiteral("MSINFO"), path) &&
+        QFileInfo(path + QStringLiteral("\\MSINFO32.EXE")).isFile())
+        return path + QStringLiteral("\\MSINFO32.EXE");
+    // Where neither key says: the tool's place in every Windows since XP.
+    wchar_t system[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return {};
+    path = QString::fromWCharArray(system, int(n)) + QStringLiteral("\\msinfo32.exe");
+    return QFileInfo(path).isFile() ? path : QString();
+}
 
 bool StartSystemInformationTool() {
-    QString path;
-    if (!GetKeyValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                     QStringLiteral("PATH"), path)) {
-        if (!GetKeyValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
-                         QStringLiteral("MSINFO"), path))
-            return false;
-        path += QStringLiteral("\\MSINFO32.EXE");
-        if (!QFileInfo(path).isFile())
-            return false;
-    }
+    const QString path = SystemInformationToolPath();
     return !path.isEmpty() && QProcess::startDetached(path, {});
 }
 

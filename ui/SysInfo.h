@@ -19,5 +19,15 @@ KeyValueText DecodeKeyValue(quint32 type, const QByteArray& data);
 // is none, or it would not start.
 bool StartSystemInformationTool();
 
+#ifdef Q_OS_WIN
+// One value of a key under HKEY_LOCAL_MACHINE, opened for reading only: a string as it
+// stands, an expandable one with its variables expanded, other data as DecodeKeyValue
+// gives it. False when the key or value can't be read.
+bool GetKeyValue(const QString& keyName, const QString& valueName, QString& keyVal);
+// The system information tool: where the registry says, else msinfo32.exe in the system
+// folder; empty when there is none.
+QString SystemInformationToolPath();
+#endif
+
 // Where there is no registry: programs looked for on PATH, first found first.
 QStringList SystemInformationPrograms();
