@@ -1,16 +1,21 @@
 // The Windows layer on real folders. Under Wine the folder is a Linux folder seen through
 // Wine: where Wine shows less than NTFS would, the test says so and checks what it can.
 #include "files/basTavlo.h"
+#include "listing/FileLists.h"
 #include "rename/Preview.h"
 #include "rename/RenameRun.h"
 #include "ui/SysInfo.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
 
 #include <windows.h>
 
@@ -249,4 +254,69 @@ TEST(WindowsLayer, SystemInformationTool) {
     EXPECT_EQ(text, "&h000102");
     EXPECT_FALSE(GetKeyValue("SOFTWARE\\ZOV tests", "none", text));
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
+}
+
+// The whole road on the Windows layer: listed, previewed as a numbered sequence, renamed
+// with bits and times set, and undone to the names, bits and times from before, to the
+// 100 ns. A file whose old name was taken meanwhile stays where the run put it.
+TEST(WindowsLayer, TheWholeRoadAndBack) {
+    WinFolder f;
+    // Times of their own, then each read once: under Wine a Linux file's accessed time
+    // moves on a read only while it is older than its change time, which setting it renews.
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < 20; ++i) {
+        const QString name = QString("IMG_%1.jpg").arg(i, 2, 10, QChar('0'));
+        f.write(name, QByteArray::number(i));
+        ASSERT_TRUE(SetFileTimes(f.file(name), {{}, 1262304000 + i, now - 60 - i}).ok());
+        f.read(name);
+    }
+    auto snapshot = [&] {
+        std::map<QString, std::tuple<QByteArray, quint32, qint64, qint64>> out;
+        std::vector<QString> names;
+        EXPECT_TRUE(ListFolderFiles(f.path(), names));
+        for (const QString& n : names) {
+            const FindData d = GetFileInfo(f.file(n));
+            out[n] = {f.read(n), bitsBut(f.file(n), 0), d.lastWriteTime, d.lastAccessTime};
+        }
+        return out;
+    };
+    const auto before = snapshot();
+    FileLists lists;
+    DisplayFiles(lists, f.path());
+    ASSERT_EQ(lists.original.count(), 20) << lists.listingError.toStdString();
+    lists.original.setAllChecked(true);
+    RenameSettings rename;
+    rename.optFilenameModifications = false;
+    rename.optSequencing = true;
+    rename.chkSeqPrefix = 1;
+    rename.txtSeqPrefix = "Photo ";
+    rename.optNumeric = true;
+    rename.txtDigitStartWith = "1";
+    rename.txtDigits = "3";
+    PreviewFiles(lists, rename, FilterSettings{});
+    ASSERT_EQ(lists.changed.count(), 20);
+    AdvancedSettings stamp;
+    stamp.chkModifyAttributes = stamp.chkReadOnly = stamp.chkHidden = 1;
+    stamp.chkModifyDateTime = stamp.chkFileModified = 1;
+    stamp.modified = {2020, 5, 6, 7, 8, 9};
+    RunJournal journal;
+    const int failed = lists.changed.runOnRows(
+        [&](std::vector<PreviewRow>& rows) { return RenameRows(rows, stamp, {}, &journal); });
+    EXPECT_EQ(failed, 0);
+    std::vector<QString> names;
+    ASSERT_TRUE(ListFolderFiles(f.path(), names)); // the hidden ones are left out
+    EXPECT_TRUE(names.empty());
+    EXPECT_EQ(bitsBut(f.file("Photo 001IMG_00.jpg"), 0), AttrReadOnly | AttrHidden);
+    EXPECT_EQ(f.read("Photo 020IMG_19.jpg"), "19");
+
+    f.write("IMG_05.jpg", "someone else's");
+    const RunReport undone = UndoRun(journal);
+    EXPECT_EQ(undone.failed, 1);
+    auto after = snapshot();
+    EXPECT_EQ(after.erase("IMG_05.jpg"), 1u);
+    auto expected = before;
+    expected.erase("IMG_05.jpg");
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(f.read("IMG_05.jpg"), "someone else's");
+    EXPECT_EQ(f.read("Photo 006IMG_05.jpg"), "5");
 }
