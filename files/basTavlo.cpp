@@ -122,6 +122,19 @@ size_t NameKey(QStringView name) {
     return qHash(name.toString().toCaseFolded());
 }
 
+QString ExtendedLengthPath(const QString& path) {
+    const QString& s = path;
+    const bool drive = s.size() >= 3 && s[0].isLetter() && s[1] == u':' && s[2] == u'\\';
+    const bool unc = s.startsWith(QLatin1String("\\\\")) &&
+                     !s.startsWith(QLatin1String("\\\\?\\")) &&
+                     !s.startsWith(QLatin1String("\\\\.\\"));
+    if ((!drive && !unc) || s.contains(u'/') || s.contains(QLatin1String("\\.\\")) ||
+        s.contains(QLatin1String("\\..\\")) || s.endsWith(QLatin1String("\\.")) ||
+        s.endsWith(QLatin1String("\\..")))
+        return s;
+    return drive ? QLatin1String("\\\\?\\") + s : QLatin1String("\\\\?\\UNC") + s.mid(1);
+}
+
 bool FolderFoldsCase(const QString& path) {
     const qsizetype cut = FileNameStart(path);
     const QString name = path.mid(cut);

@@ -159,6 +159,11 @@ private:
     std::vector<size_t> m_keys; // sorted
     bool m_read = false;        // a folder that could not be read may hold any name
 };
+// A Windows path as the system calls take it past 260 characters: an absolute one in the
+// system's own spelling (backslashes, no "." or ".." steps) with the \\?\ prefix, which
+// also turns off the calls' rewriting of the path; anything else as it is.
+QString ExtendedLengthPath(const QString& path);
+
 // Whether names that differ in letter case alone name one file in the folder of path, a
 // file that stands there: asked of the file system by looking it up under another case,
 // so that FAT and exFAT volumes, ext4 folders that fold case and FUSE drivers answer for

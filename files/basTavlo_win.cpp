@@ -10,19 +10,8 @@ namespace {
 
 constexpr qint64 kTicksPerSecond = 10000000;
 
-// An absolute path in the system's own spelling (backslashes, no "." or ".." steps) goes
-// with the \\?\ prefix, which lifts the 260-character limit of the plain calls; anything
-// else is passed as it is and meets that limit.
 std::wstring wide(const QString& s) {
-    const bool drive = s.size() >= 3 && s[0].isLetter() && s[1] == u':' && s[2] == u'\\';
-    const bool unc = s.startsWith(QLatin1String("\\\\")) &&
-                     !s.startsWith(QLatin1String("\\\\?\\")) &&
-                     !s.startsWith(QLatin1String("\\\\.\\"));
-    if ((!drive && !unc) || s.contains(u'/') || s.contains(QLatin1String("\\.\\")) ||
-        s.contains(QLatin1String("\\..\\")) || s.endsWith(QLatin1String("\\.")) ||
-        s.endsWith(QLatin1String("\\..")))
-        return s.toStdWString();
-    return drive ? L"\\\\?\\" + s.toStdWString() : L"\\\\?\\UNC" + s.mid(1).toStdWString();
+    return ExtendedLengthPath(s).toStdWString();
 }
 
 qint64 ticks(const FILETIME& ft) {

@@ -70,3 +70,21 @@ TEST(Names, ConflictsByTheFoldersCaseRule) {
             EXPECT_EQ(rows[i].status, c.want[i]) << c.fold << " " << c.renames[i].first;
     }
 }
+
+TEST(Names, ExtendedLengthPaths) {
+    const std::pair<const char*, const char*> table[] = {
+        {"C:\\Photos\\a.jpg", "\\\\?\\C:\\Photos\\a.jpg"},
+        {"d:\\", "\\\\?\\d:\\"},
+        {"\\\\server\\share\\a.jpg", "\\\\?\\UNC\\server\\share\\a.jpg"},
+        {"\\\\?\\C:\\a", "\\\\?\\C:\\a"}, // prefixed already
+        {"\\\\.\\COM1", "\\\\.\\COM1"},   // a device
+        {"C:/Photos/a.jpg", "C:/Photos/a.jpg"},
+        {"C:\\Photos\\..\\a.jpg", "C:\\Photos\\..\\a.jpg"},
+        {"C:\\Photos\\.", "C:\\Photos\\."},
+        {"Photos\\a.jpg", "Photos\\a.jpg"},
+        {"C:a.jpg", "C:a.jpg"},
+        {"/home/a.jpg", "/home/a.jpg"},
+    };
+    for (const auto& [in, out] : table)
+        EXPECT_EQ(basTavlo::ExtendedLengthPath(in).toStdString(), out) << in;
+}
