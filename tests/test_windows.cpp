@@ -322,3 +322,24 @@ TEST(WindowsLayer, TheWholeRoadAndBack) {
     EXPECT_EQ(f.read("IMG_05.jpg"), "someone else's");
     EXPECT_EQ(f.read("Photo 006IMG_05.jpg"), "5");
 }
+
+// The program carries its icon and a manifest that declares it long-path aware (the
+// packing step puts zov.exe beside the tests).
+TEST(WindowsLayer, ProgramResources) {
+    wchar_t self[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const QString path = QString::fromWCharArray(self, int(n));
+    const QString exe = path.left(FileNameStart(path)) + "zov.exe";
+    HMODULE m = LoadLibraryExW(exe.toStdWString().c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!m)
+        GTEST_SKIP() << "no zov.exe beside the tests";
+    EXPECT_TRUE(FindResourceW(m, L"IDI_ICON1", MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */));
+    HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */);
+    ASSERT_TRUE(r);
+    const QByteArray manifest(static_cast<const char*>(LockResource(LoadResource(m, r))),
+                              int(SizeofResource(m, r)));
+    EXPECT_TRUE(manifest.contains("<longPathAware"));
+    EXPECT_TRUE(manifest.contains("asInvoker"));
+    FreeLibrary(m);
+}
