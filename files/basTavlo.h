@@ -45,10 +45,10 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names);
 // kind tell the two apart where the system keeps one), volume serial number and file
 // index on Windows. Two paths with equal valid ids name one file.
 struct FileId {
-    quint64 volume = 0;
     quint64 file = 0;
     qint64 birth = 0;
-    quint32 kind = 0;
+    quint32 volume = 0; // the kernel's 32-bit device number; the volume serial number
+    quint16 kind = 0;
     bool valid = false;
     friend bool operator==(const FileId&, const FileId&) = default;
 };

@@ -32,8 +32,9 @@ FileId idOf(const struct statx& sx) {
     const qint64 birth = (sx.stx_mask & STATX_BTIME)
                              ? qint64(sx.stx_btime.tv_sec) * 1000000000 + sx.stx_btime.tv_nsec
                              : 0;
-    return FileId{quint64(makedev(sx.stx_dev_major, sx.stx_dev_minor)), quint64(sx.stx_ino), birth,
-                  quint32(sx.stx_mode & S_IFMT), true};
+    // The kernel's device numbers have 12 bits of major and 20 of minor.
+    return FileId{quint64(sx.stx_ino), birth, quint32(sx.stx_dev_major << 20 | sx.stx_dev_minor),
+                  quint16(sx.stx_mode & S_IFMT), true};
 }
 
 constexpr unsigned kIdMask = STATX_TYPE | STATX_INO | STATX_BTIME;

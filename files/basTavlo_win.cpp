@@ -41,8 +41,8 @@ HANDLE openEntry(const QString& path, DWORD access) {
 
 FileId idOf(const BY_HANDLE_FILE_INFORMATION& info) {
     // NTFS puts a reuse count in the high bits of the index, so a new file differs.
-    return FileId{info.dwVolumeSerialNumber,
-                  quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, 0, 0, true};
+    return FileId{quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, 0,
+                  info.dwVolumeSerialNumber, 0, true};
 }
 
 bool infoOf(const QString& path, BY_HANDLE_FILE_INFORMATION& info) {

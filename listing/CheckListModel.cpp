@@ -76,23 +76,25 @@ bool CheckListModel::lessText(const QString& a, const QString& b) {
 }
 
 void CheckListModel::clear() {
-    if (m_items.empty() && m_current == -1)
+    if (m_texts.empty() && m_current == -1)
         return;
     beginResetModel();
-    m_items = {};
+    m_texts = std::vector<QString>(); // the room too: "= {}" would keep it
+    m_marks = std::vector<char>();
     m_checked = 0;
     endResetModel();
     setCurrentIndex(-1);
 }
 
 void CheckListModel::addItem(const QString& text) {
-    auto at = m_items.end();
+    auto at = m_texts.end();
     if (m_order == Order::Sorted)
-        at = std::upper_bound(m_items.begin(), m_items.end(), text,
-                              [](const QString& t, const Item& i) { return lessText(t, i.text); });
-    const int row = int(at - m_items.begin());
+        at = std::upper_bound(m_texts.begin(), m_texts.end(), text,
+                              [](const QString& t, const QString& i) { return lessText(t, i); });
+    const int row = int(at - m_texts.begin());
     beginInsertRows(QModelIndex(), row, row);
-    m_items.insert(at, Item{text, false});
+    m_texts.insert(at, text);
+    m_marks.insert(m_marks.begin() + row, 0);
     endInsertRows();
     if (m_current >= row)
         setCurrentIndex(m_current + 1);
@@ -113,10 +115,9 @@ void CheckListModel::setItems(std::vector<QString> texts) {
             texts[i] = std::move(keyed[i].second);
     }
     beginResetModel();
-    m_items = {}; // the room too, before the new items take theirs
-    m_items.reserve(texts.size());
-    for (QString& t : texts)
-        m_items.push_back(Item{std::move(t), false});
+    m_texts = std::move(texts);
+    m_marks.assign(m_texts.size(), 0);
+    m_marks.shrink_to_fit();
     m_checked = 0;
     endResetModel();
     setCurrentIndex(-1);
@@ -125,15 +126,15 @@ void CheckListModel::setItems(std::vector<QString> texts) {
 void CheckListModel::setText(int row, const QString& text) {
     if (row < 0 || row >= count())
         return;
-    m_items[size_t(row)].text = text;
+    m_texts[size_t(row)] = text;
     const QModelIndex i = index(row);
     emit dataChanged(i, i, {Qt::DisplayRole});
 }
 
 void CheckListModel::setChecked(int row, bool checked) {
-    if (row < 0 || row >= count() || m_items[size_t(row)].checked == checked)
+    if (row < 0 || row >= count() || isChecked(row) == checked)
         return;
-    m_items[size_t(row)].checked = checked;
+    m_marks[size_t(row)] = checked;
     m_checked += checked ? 1 : -1;
     const QModelIndex i = index(row);
     emit dataChanged(i, i, {Qt::CheckStateRole});
@@ -144,10 +145,9 @@ void CheckListModel::setAllChecked(bool checked) {
     const int n = count();
     int first = -1, last = -1;
     for (int row = 0; row < n; ++row) {
-        Item& item = m_items[size_t(row)];
-        if (item.checked == checked)
+        if (isChecked(row) == checked)
             continue;
-        item.checked = checked;
+        m_marks[size_t(row)] = checked;
         m_checked += checked ? 1 : -1;
         if (first < 0)
             first = row;
@@ -161,7 +161,8 @@ void CheckListModel::setAllChecked(bool checked) {
 void CheckListModel::swapItems(int a, int b) {
     if (a < 0 || b < 0 || a >= count() || b >= count() || a == b)
         return;
-    std::swap(m_items[size_t(a)], m_items[size_t(b)]);
+    std::swap(m_texts[size_t(a)], m_texts[size_t(b)]);
+    std::swap(m_marks[size_t(a)], m_marks[size_t(b)]);
     const QModelIndex ia = index(std::min(a, b)), ib = index(std::max(a, b));
     emit dataChanged(ia, ib, {Qt::DisplayRole, Qt::CheckStateRole});
 }
@@ -182,13 +183,12 @@ int CheckListModel::rowCount(const QModelIndex& parent) const {
 QVariant CheckListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count())
         return {};
-    const Item& item = m_items[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole: // the whole path, where the list has to shorten it
-        return item.text;
+        return m_texts[size_t(index.row())];
     case Qt::CheckStateRole:
-        return item.checked ? Qt::Checked : Qt::Unchecked;
+        return isChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
     default:
         return {};
     }

@@ -26,11 +26,11 @@ public:
     // Replaces all items by texts, unchecked; a sorted list sorts them once.
     void setItems(std::vector<QString> texts);
 
-    int count() const { return int(m_items.size()); }
+    int count() const { return int(m_texts.size()); }
     int checkedCount() const { return m_checked; }
-    QString text(int row) const { return m_items[size_t(row)].text; }
+    QString text(int row) const { return m_texts[size_t(row)]; }
     void setText(int row, const QString& text);
-    bool isChecked(int row) const { return m_items[size_t(row)].checked; }
+    bool isChecked(int row) const { return m_marks[size_t(row)] != 0; }
     void setChecked(int row, bool checked);
     // Sets every mark; one notification per mark changed, one view update in all.
     void setAllChecked(bool checked);
@@ -51,13 +51,10 @@ signals:
     void currentChanged(int row);
 
 private:
-    struct Item {
-        QString text;
-        bool checked = false;
-    };
-
     Order m_order;
-    std::vector<Item> m_items;
+    // Side by side rather than as pairs: a mark costs a byte, not the eight of padding.
+    std::vector<QString> m_texts;
+    std::vector<char> m_marks;
     int m_checked = 0;
     int m_current = -1;
 };

@@ -32,9 +32,9 @@ void FillOriginalList(FileLists& lists, const QString& strPath, std::vector<QStr
             seen.insert(ext);
             lists.extensions.append(ext);
         }
-        paths.push_back(strPath + name);
+        paths.push_back(basTavlo::JoinName(strPath, name)); // exact room, for 100,000 paths
     }
-    names = {}; // gone before the sort needs its room
+    names = std::vector<QString>(); // gone before the sort needs its room
     // One sort gives the order that inserting each item at its place would.
     lists.original.setItems(std::move(paths));
 #ifdef __GLIBC__

@@ -1,10 +1,12 @@
 #include "PreviewListModel.h"
 
+static_assert(sizeof(void*) != 8 || sizeof(PreviewRow) <= 80, "a row per file: keep it small");
+
 void PreviewListModel::clear() {
     if (m_rows.empty())
         return;
     beginResetModel();
-    m_rows = {}; // its room too: 100,000 rows are megabytes
+    m_rows = std::vector<PreviewRow>(); // its room too ("= {}" would keep it)
     endResetModel();
 }
 

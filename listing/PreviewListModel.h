@@ -9,7 +9,7 @@
 
 // What the preview found about a row's new name. Only Ok rows are renamed; the others
 // are shown so that the user sees why.
-enum class RowStatus {
+enum class RowStatus : quint8 {
     Ok,
     EmptyName,
     DotName,          // "." or ".."
@@ -22,7 +22,7 @@ enum class RowStatus {
 };
 
 // What the rename run did with a row.
-enum class RowOutcome {
+enum class RowOutcome : quint8 {
     NotRun,
     Renamed,
     Unchanged,      // the new name is the old one: the file keeps it
@@ -36,19 +36,30 @@ enum class RowOutcome {
     GoneOrReplaced, // no file, or another file than the previewed one, at the old path
     PermissionDenied,
     CycleNotRun,     // another file of its cycle could not move, so none did
-    LeftAtTemporary, // on its way round a cycle, it could not be put back: see nowAt
+    LeftAtTemporary, // on its way round a cycle, it could not be put back: see nowAt()
     Failed,
 };
 
+// 80 bytes: a preview keeps one per file, 100,000 of them if need be.
 struct PreviewRow {
+    PreviewRow() = default;
+    PreviewRow(QString newPath, QString oldPath, RowStatus status = RowStatus::Ok,
+               basTavlo::FileId id = {})
+        : newPath(std::move(newPath)), oldPath(std::move(oldPath)), status(status), id(id) {}
+
     QString newPath; // the row's text
     QString oldPath; // its first sub-item
     RowStatus status = RowStatus::Ok;
-    basTavlo::FileId id{}; // the file the preview planned for
     RowOutcome outcome = RowOutcome::NotRun;
     bool timesNotSet = false;
     bool attributesNotSet = false;
-    QString nowAt{}; // where the file was left when it is at neither path
+    qint16 temporary = -1; // the counter of the temporary name the file was left at
+    basTavlo::FileId id{}; // the file the preview planned for
+
+    // Where the file was left when it is at neither path.
+    QString nowAt() const {
+        return temporary < 0 ? QString() : basTavlo::TemporaryPath(oldPath, temporary);
+    }
 
     bool renamedOrKept() const {
         return outcome == RowOutcome::Renamed || outcome == RowOutcome::Unchanged ||

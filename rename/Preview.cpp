@@ -8,6 +8,10 @@
 
 #include <optional>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 RowStatus CheckNewName(const QString& name, int maxNameLength) {
     if (name.isEmpty())
         return RowStatus::EmptyName;
@@ -189,7 +193,8 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         const QString newName = ComposeNewName(oldName, rename, run);
         const QString folder = path.left(path.size() - oldName.size());
         if (found.unreadable) {
-            rows.push_back(PreviewRow{folder + newName, path, RowStatus::Unreadable});
+            rows.push_back(
+                PreviewRow{basTavlo::JoinName(folder, newName), path, RowStatus::Unreadable});
             continue;
         }
         // A file gone (or hidden) since the listing gets no row: renaming it can't work.
@@ -205,8 +210,8 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
             maxFolder = folder;
             maxLength = basTavlo::MaxNameLength(folder);
         }
-        rows.push_back(
-            PreviewRow{folder + newName, path, CheckNewName(newName, maxLength), found.id});
+        rows.push_back(PreviewRow{basTavlo::JoinName(folder, newName), path,
+                                  CheckNewName(newName, maxLength), found.id});
     }
     if (rows.size() < rows.capacity() / 2) // the filters left out many
         rows.shrink_to_fit();
@@ -215,7 +220,11 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
 }
 
 void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters) {
+    lists.changed.clear(); // the old rows go before the new ones take their room
     lists.changed.setRows(
         PlanPreview(lists.original, lists.include, lists.exclude, rename, filters));
+#ifdef __GLIBC__
+    malloc_trim(0); // the plan's scratch room goes back, not kept beside the rows
+#endif
     lists.previewCountText = PreviewCountText(lists.changed.count());
 }

@@ -115,7 +115,7 @@ private:
             PreviewRow& r = m_rows[i];
             // Each run reports only what it did itself.
             r.timesNotSet = r.attributesNotSet = false;
-            r.nowAt.clear();
+            r.temporary = -1;
             if (r.status != RowStatus::Ok) {
                 r.outcome = skippedOutcome(r.status);
             } else if (atOld[i]) {
@@ -181,12 +181,14 @@ private:
         PreviewRow& first = m_rows[size_t(c[0])];
         std::vector<RowOutcome> out(size_t(k), RowOutcome::CycleNotRun);
         QString temp;
+        int counter = 0;
         basTavlo::RenameError e = basTavlo::RenameError::TargetExists;
-        for (int counter = 0; counter < 1000 && e == basTavlo::RenameError::TargetExists;
-             ++counter) {
+        for (; counter < 1000; ++counter) {
             temp = basTavlo::TemporaryPath(first.oldPath, counter);
             if (!planned(temp))
                 e = rename(first.oldPath, temp);
+            if (e != basTavlo::RenameError::TargetExists)
+                break;
         }
         if (e != basTavlo::RenameError::None) {
             out[0] = outcomeOf(e);
@@ -216,7 +218,7 @@ private:
                 out[0] = RowOutcome::CycleNotRun;
         } else {
             out[0] = RowOutcome::LeftAtTemporary;
-            first.nowAt = temp;
+            first.temporary = qint16(counter);
         }
         finishAll(c, out);
     }

@@ -376,8 +376,8 @@ TEST(RenameRun, CyclesAreAllOrNothing) {
                                        {"5.jpg", "5.jpg"}}));
             continue;
         }
-        ASSERT_FALSE(r.rows[0].nowAt.isEmpty());
-        const QString temp = r.rows[0].nowAt.mid(s.f.path().size());
+        ASSERT_FALSE(r.rows[0].nowAt().isEmpty());
+        const QString temp = r.rows[0].nowAt().mid(s.f.path().size());
         EXPECT_EQ(after, (Contents{{"1.jpg", "5.jpg"},
                                    {"2.jpg", "rival"},
                                    {"3.jpg", "2.jpg"},

@@ -65,7 +65,7 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
 QString PreviewDecoration::OutcomeText(const PreviewRow& row) {
     QString text = OutcomeText(row.outcome);
     if (row.outcome == RowOutcome::LeftAtTemporary)
-        text = text.arg(QDir::toNativeSeparators(row.nowAt));
+        text = text.arg(QDir::toNativeSeparators(row.nowAt()));
     if (row.timesNotSet)
         text += QLatin1Char(' ') + tr("The times were not set.");
     if (row.attributesNotSet)

@@ -2,8 +2,8 @@
 
 #include <QIdentityProxyModel>
 
-enum class RowStatus;
-enum class RowOutcome;
+enum class RowStatus : quint8;
+enum class RowOutcome : quint8;
 struct PreviewRow;
 
 // Shows the preview rows' status: problems in red with the reason as a tooltip.

@@ -441,7 +441,7 @@ void frmTavlo::cmdUndo_Click() {
     journal.reset();
     const QString summary = FailureSummary(report.rows, report.failed, true);
     if (report.failed == 0)
-        report.rows = {};
+        report.rows = std::vector<PreviewRow>(); // "= {}" would keep the room
     // The files are back under their old names: list them afresh, as Refresh does. Where
     // some could not be undone, the preview list shows the undo's rows, to say which and why.
     m_ui->chkSelectAll->setCheckState(Qt::Unchecked);
