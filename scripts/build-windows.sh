@@ -69,7 +69,7 @@ deploy "$out/zov" "$out/build/zov.exe"
 echo "Windows program: $out/zov-windows-x86_64.zip"
 
 [ "${1:-}" = --no-tests ] && exit 0
-deploy "$out/tests" "$out/build/"{zov_win_tests,zov_win_ui_tests,zov}.exe
+deploy "$out/tests" "$out/build/"{zov_win_tests,zov_win_ui_tests,zov}.exe "$qt/bin/Qt6Test.dll"
 export WINEPREFIX=$out/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
 echo "Windows tests under Wine:"

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 using basTavlo::DateTime;
 using basTavlo::FileDetails;
@@ -27,6 +29,7 @@ void fill(CheckListModel& m, std::initializer_list<std::pair<const char*, bool>>
     }
 }
 
+#ifndef Q_OS_WIN
 QStringList newNames(const FileLists& l) {
     QStringList out;
     for (const PreviewRow& r : l.changed.rows())
@@ -37,6 +40,7 @@ QStringList newNames(const FileLists& l) {
 void checkAll(FileLists& l) {
     l.original.setAllChecked(true);
 }
+#endif
 
 } // namespace
 
@@ -135,6 +139,7 @@ TEST(Filters, ExtensionLists) {
     EXPECT_EQ(ExtensionKey("/p.d/README"), "*.README");
 }
 
+#ifndef Q_OS_WIN // drives POSIX calls on a real folder
 TEST(Preview, RowsFollowTheListAndItsNumbers) {
     UseTimeZone("UTC");
     TestFolder f;
@@ -265,6 +270,7 @@ TEST(Preview, MarksWhatCouldNotBeRenamedSafely) {
     // Nothing was touched on disk by planning.
     EXPECT_EQ(f.contents().size(), 4);
 }
+#endif
 
 TEST(Preview, ChainsAndCyclesAreNotConflicts) {
     std::vector<PreviewRow> rows = {
