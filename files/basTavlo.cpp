@@ -122,8 +122,7 @@ size_t NameKey(QStringView name) {
     return qHash(name.toString().toCaseFolded());
 }
 
-QString ExtendedLengthPath(const QString& path) {
-    const QString& s = path;
+QString ExtendedLengthPath(const QString& s) {
     const bool drive = s.size() >= 3 && s[0].isLetter() && s[1] == u':' && s[2] == u'\\';
     const bool unc = s.startsWith(QLatin1String("\\\\")) &&
                      !s.startsWith(QLatin1String("\\\\?\\")) &&

@@ -12,8 +12,8 @@ static void initResources() {
     Q_INIT_RESOURCE(zov);
 }
 
-// Verdana where it is installed, else the nearest sans font that is: where a system maps
-// the missing family itself (Wine picks a serif font), line edits may draw no text at all.
+// Verdana where it is installed, else the nearest sans font that is: where the system maps
+// the missing family itself (Wine picks a math font), line edits may draw no text at all.
 static QString sansFamily() {
     static const QString family = [] {
         for (const char* name : {"Verdana", "DejaVu Sans", "Tahoma", "Segoe UI", "Arial"})
