@@ -33,7 +33,8 @@ enum class RowOutcome : quint8 {
     InvalidName,
     Unreadable,
     // Not renamed, found at run time:
-    GoneOrReplaced, // no file, or another file than the previewed one, at the old path
+    GoneOrReplaced,  // no file, or another file than the previewed one, at the old path
+    ChangedSinceRun, // the same, found by an undo: gone or replaced since the run
     PermissionDenied,
     CycleNotRun,     // another file of its cycle could not move, so none did
     LeftAtTemporary, // on its way round a cycle, it could not be put back: see nowAt()

@@ -230,6 +230,9 @@ private:
 
     void finish(int i, RowOutcome outcome) {
         PreviewRow& r = m_rows[size_t(i)];
+        if (m_undoing && outcome == RowOutcome::GoneOrReplaced)
+            outcome = RowOutcome::ChangedSinceRun; // the undo's rows come from the run
+
         r.outcome = outcome;
         m_done[size_t(i)] = true;
         ++m_processed;

@@ -747,7 +747,7 @@ TEST(Undo, LeavesWhatOthersChanged) {
     } cases[] = {
         {"renamed file deleted",
          [](const TestFolder& f) { QFile::remove(f.file("b.txt")); },
-         RowOutcome::GoneOrReplaced,
+         RowOutcome::ChangedSinceRun,
          {{"c.txt", "c.txt"}}},
         {"old name taken",
          [](const TestFolder& f) { f.write("a.txt", "new"); },
@@ -755,14 +755,14 @@ TEST(Undo, LeavesWhatOthersChanged) {
          {{"a.txt", "new"}, {"b.txt", "a.txt"}, {"c.txt", "c.txt"}}},
         {"renamed again elsewhere",
          [](const TestFolder& f) { QFile::rename(f.file("b.txt"), f.file("z.txt")); },
-         RowOutcome::GoneOrReplaced,
+         RowOutcome::ChangedSinceRun,
          {{"z.txt", "a.txt"}, {"c.txt", "c.txt"}}},
         {"replaced under the same name",
          [](const TestFolder& f) {
              QFile::remove(f.file("b.txt"));
              f.write("b.txt", "other");
          },
-         RowOutcome::GoneOrReplaced,
+         RowOutcome::ChangedSinceRun,
          {{"b.txt", "other"}, {"c.txt", "c.txt"}}},
     };
     for (const Case& c : cases) {

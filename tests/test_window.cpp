@@ -392,7 +392,7 @@ TEST_F(Window, UndoPutsBackAllTheRunChanged) {
     QStringList sequence;
     for (int i = 1; i <= 1000; ++i)
         sequence << QString("%1.jpg").arg(i);
-    const QString gone = ": Not renamed: the file is gone or was replaced since the preview.";
+    const QString gone = ": Not undone: the file is gone or was replaced since the run.";
     const Case cases[] = {
         {"swap",
          {"b.txt", "ab.txt"},

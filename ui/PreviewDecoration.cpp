@@ -49,6 +49,8 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
         return tr("Not renamed: the file can't be read.");
     case RowOutcome::GoneOrReplaced:
         return tr("Not renamed: the file is gone or was replaced since the preview.");
+    case RowOutcome::ChangedSinceRun:
+        return tr("Not undone: the file is gone or was replaced since the run.");
     case RowOutcome::PermissionDenied:
         return tr("Not renamed: permission denied.");
     case RowOutcome::CycleNotRun:
