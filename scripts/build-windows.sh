@@ -11,18 +11,7 @@ out=${ZOV_WINDOWS_DIR:-build-windows}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine wine64
-          zip xz-utils xvfb xauth fonts-dejavu-core)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh --windows
 
 tarball=${ZOV_QT_WINDOWS:-}
 if [ -z "$tarball" ]; then

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 set -euo pipefail
 # Installs what building and running need, from Debian's packages; with --tests also what
-# the tests need.
+# the tests need, with --windows what the Windows build and its tests under Wine need.
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest tzdata)
 # For the tests: fusefat and dosfstools (a FAT volume through FUSE), ntfs-3g, e2fsprogs and
 # attr (loop-mounted volumes), samba, smbclient and python3-samba (Samba reads what ZOV writes).
-if [ "${1:-}" = --tests ]; then
-    packages+=(fusefat dosfstools ntfs-3g e2fsprogs attr samba smbclient python3-samba)
-fi
+# For the Windows build: mingw-w64 and Qt's host tools, zip, and Wine with Xvfb to run it
+# (GoogleTest's source is the googletest package above).
+case "${1:-}" in
+--tests) packages+=(fusefat dosfstools ntfs-3g e2fsprogs attr samba smbclient python3-samba) ;;
+--windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 zip xz-utils
+                      xvfb xauth fonts-dejavu-core) ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
