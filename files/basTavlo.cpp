@@ -159,10 +159,6 @@ bool FolderFoldsCase(const QString& path) {
                 .contains(other, Qt::CaseSensitive);
 }
 
-bool FolderNames::mayHold(QStringView name) const {
-    return !m_read || std::binary_search(m_keys.begin(), m_keys.end(), NameKey(name));
-}
-
 QString TemporaryPath(const QString& path, int counter) {
     const qsizetype cut = FileNameStart(path);
     const QString folder = path.left(cut);

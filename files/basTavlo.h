@@ -146,19 +146,6 @@ bool HasBeforeRename();
 
 bool PathExists(const QString& path); // without following a final symbolic link
 
-// Every name a folder held when it was read (hidden entries, folders and special files
-// too), as hashes of the names with letter case folded, so that asking about 100,000 new
-// names costs one read of the folder rather than a look-up each. A name whose hash is not
-// there was not in the folder; one whose hash is there may have been: ask PathExists.
-class FolderNames {
-public:
-    explicit FolderNames(const QString& folder);
-    bool mayHold(QStringView name) const;
-
-private:
-    std::vector<size_t> m_keys; // sorted
-    bool m_read = false;        // a folder that could not be read may hold any name
-};
 // A Windows path as the system calls take it past 260 characters: an absolute one in the
 // system's own spelling (backslashes, no "." or ".." steps) with the \\?\ prefix, which
 // also turns off the calls' rewriting of the path; anything else as it is.
@@ -169,7 +156,7 @@ QString ExtendedLengthPath(const QString& path);
 // so that FAT and exFAT volumes, ext4 folders that fold case and FUSE drivers answer for
 // themselves. Where the name has no letters with case, the platform's usual rule.
 bool FolderFoldsCase(const QString& path);
-// The hash FolderNames keeps of a name: the same for names that differ in case alone.
+// A hash of a name that is the same for names that differ in case alone.
 size_t NameKey(QStringView name);
 bool SameFile(const QString& a, const QString& b);
 

@@ -116,32 +116,6 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     return err == 0;
 }
 
-FolderNames::FolderNames(const QString& folder) {
-    DIR* dir = opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return;
-    char16_t wide[256];
-    for (;;) {
-        errno = 0;
-        const dirent* e = readdir(dir);
-        if (!e)
-            break;
-        const char* name = e->d_name;
-        if (name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])))
-            continue;
-        const size_t n = strlen(name);
-        if (n <= std::size(wide) && isAscii(name)) {
-            std::copy(name, name + n, wide);
-            m_keys.push_back(NameKey(QStringView(wide, qsizetype(n))));
-        } else {
-            m_keys.push_back(NameKey(QFile::decodeName(name)));
-        }
-    }
-    m_read = errno == 0;
-    closedir(dir);
-    std::sort(m_keys.begin(), m_keys.end());
-}
-
 FindData GetFileInfo(const QString& path) {
     const QByteArray p = QFile::encodeName(path);
     struct statx sx;

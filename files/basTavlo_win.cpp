@@ -80,21 +80,6 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     return err == ERROR_NO_MORE_FILES;
 }
 
-FolderNames::FolderNames(const QString& folder) {
-    WIN32_FIND_DATAW fd;
-    const std::wstring pattern = wide(WithTrailingSeparator(folder) + QLatin1Char('*'));
-    HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
-                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        m_keys.push_back(NameKey(QStringView(reinterpret_cast<const char16_t*>(fd.cFileName))));
-    } while (FindNextFileW(h, &fd));
-    m_read = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(h);
-    std::sort(m_keys.begin(), m_keys.end());
-}
-
 // From the entry's handle, not a folder search: a search fails on a path that ends in a
 // separator and may give attributes the volume has not yet written to the folder.
 FindData GetFileInfo(const QString& path) {

@@ -6,8 +6,6 @@
 #include "files/basTavlo.h"
 #include "listing/FileLists.h"
 
-#include <optional>
-
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -64,24 +62,6 @@ bool sameNameOfTheFile(const PreviewRow& r) {
            basTavlo::SameFile(r.oldPath, r.newPath);
 }
 
-// Whether something stands at path, from one read of its folder for all the rows.
-class Occupied {
-public:
-    bool at(const QString& path) {
-        const qsizetype cut = basTavlo::FileNameStart(path);
-        const QStringView folder = QStringView(path).left(cut);
-        if (!m_names || folder != m_folder) {
-            m_folder = folder.toString();
-            m_names.emplace(m_folder);
-        }
-        return m_names->mayHold(QStringView(path).mid(cut)) && basTavlo::PathExists(path);
-    }
-
-private:
-    QString m_folder;
-    std::optional<basTavlo::FolderNames> m_names;
-};
-
 } // namespace
 
 void MarkConflicts(std::vector<PreviewRow>& rows) {
@@ -119,8 +99,21 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
         const PreviewRow& r = rows[size_t(i)];
         return r.status == RowStatus::Ok && r.newPath != r.oldPath;
     };
+    // Where a chain ends, its new path is no row's old path: ask the folder whether anything
+    // stands there (hidden entries and folders too), all such paths at once over the cores.
+    // Besides being the folder's own answer, by its own case rule, a look-up that finds
+    // nothing is remembered by the system, so the run's renames to these names need not
+    // search the folder for them again.
+    std::vector<int> ends;
+    for (int i = 0; i < n; ++i)
+        if (candidate(i) && byOld.find(rows[size_t(i)].newPath) < 0)
+            ends.push_back(i);
+    std::vector<char> occupied(size_t(n), 0);
+    ParallelFor(ends.size(), [&](size_t k) {
+        occupied[size_t(ends[k])] = basTavlo::PathExists(rows[size_t(ends[k])].newPath);
+    });
+    ends = std::vector<int>();
     std::vector<int> chain;
-    Occupied occupied;
     for (int i = 0; i < n; ++i) {
         if (state[size_t(i)] != State::Unknown || !candidate(i))
             continue;
@@ -132,7 +125,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
             const PreviewRow& r = rows[size_t(j)];
             const int h = byOld.find(r.newPath);
             if (h < 0) {
-                const bool free = !occupied.at(r.newPath) || sameNameOfTheFile(r);
+                const bool free = !occupied[size_t(j)] || sameNameOfTheFile(r);
                 verdict = free ? State::Moves : State::Stays;
                 break;
             }

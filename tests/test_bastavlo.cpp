@@ -25,10 +25,6 @@ std::vector<QString> listed(const TestFolder& f) {
     return names;
 }
 
-qint64 utc(int y, int mo, int d, int h, int mi, int s) {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toSecsSinceEpoch();
-}
-
 } // namespace
 
 TEST(BasTavlo, FolderTextEndsInOneSeparator) {
@@ -209,18 +205,4 @@ TEST(BasTavlo, RenameNeverReplaces) {
         }
     }
     basTavlo::testing::RefuseRenameFeatures(Refuse::Nothing);
-}
-
-TEST(BasTavlo, FolderNamesKnowsEveryEntryWhateverItsCase) {
-    TestFolder f;
-    for (const char* name : {"IMG_0001.JPG", ".hidden", "Ärger.txt"})
-        f.write(name);
-    f.mkdir("sub");
-    const FolderNames names(f.path());
-    for (const char* name : {"img_0001.jpg", "IMG_0001.JPG", ".HIDDEN", "ärger.TXT", "SUB"})
-        EXPECT_TRUE(names.mayHold(QString::fromUtf8(name))) << name;
-    for (const char* name : {"img_0002.jpg", "hidden", "arger.txt"})
-        EXPECT_FALSE(names.mayHold(QString::fromUtf8(name))) << name;
-    // A folder that can't be read may hold anything.
-    EXPECT_TRUE(FolderNames(f.file("missing/")).mayHold(u"x"));
 }

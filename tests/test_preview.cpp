@@ -247,21 +247,28 @@ TEST(Preview, MarksWhatCouldNotBeRenamedSafely) {
     EXPECT_EQ(CheckNewName(QString("a") + QChar(0) + "b", 255), RowStatus::InvalidCharacter);
     EXPECT_EQ(CheckNewName("ok name.txt", 255), RowStatus::Ok);
 
-    // A file that keeps its name holds it against an earlier row that wants it, and a
-    // hard link to the file itself under another name is a name that is taken.
+    // A file that keeps its name holds it against an earlier row that wants it; a hard
+    // link to the file itself under another name, and entries that are never listed (a
+    // dot name, a file marked hidden, a folder), hold theirs.
     TestFolder g;
-    for (const char* n : {"A.txt", "a.txt", "p.txt"})
+    for (const char* n : {"A.txt", "a.txt", "p.txt", ".dot", "marked.txt"})
         g.write(n, n);
+    g.mkdir("sub");
+    ASSERT_TRUE(basTavlo::SetAttributes(g.file("marked.txt"), basTavlo::AttrHidden));
     ASSERT_EQ(link(QFile::encodeName(g.file("p.txt")).constData(),
                    QFile::encodeName(g.file("q.txt")).constData()),
               0);
-    std::vector<PreviewRow> held = {{g.file("a.txt"), g.file("A.txt")},
-                                    {g.file("a.txt"), g.file("a.txt")},
-                                    {g.file("q.txt"), g.file("p.txt")}};
+    std::vector<PreviewRow> held = {
+        {g.file("a.txt"), g.file("A.txt")},       {g.file("a.txt"), g.file("a.txt")},
+        {g.file("q.txt"), g.file("p.txt")},       {g.file(".dot"), g.file("s1.txt")},
+        {g.file("marked.txt"), g.file("s2.txt")}, {g.file("sub"), g.file("s3.txt")},
+        {g.file("free.txt"), g.file("s4.txt")}};
     MarkConflicts(held);
     EXPECT_EQ(held[0].status, RowStatus::TargetExists);
     EXPECT_EQ(held[1].status, RowStatus::Ok);
-    EXPECT_EQ(held[2].status, RowStatus::TargetExists);
+    for (int i : {2, 3, 4, 5})
+        EXPECT_EQ(held[size_t(i)].status, RowStatus::TargetExists) << i;
+    EXPECT_EQ(held[6].status, RowStatus::Ok);
 
     // A file deleted after the listing gets no row.
     ASSERT_TRUE(QFile::remove(f.file("c.txt")));
