@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QMap>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <string>
 
@@ -43,3 +45,8 @@ private:
 
 // Sets TZ for the test process and makes the program read it.
 void UseTimeZone(const char* tz);
+
+// Seconds since 1970 of a UTC date and time.
+inline qint64 utc(int y, int mo, int d, int h, int mi, int s) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toSecsSinceEpoch();
+}

@@ -10,10 +10,6 @@ using namespace basTavlo;
 
 namespace {
 
-qint64 utc(int y, int mo, int d, int h, int mi, int s) {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toSecsSinceEpoch();
-}
-
 DateTime dt(int y, int mo, int d, int h, int mi, int s) {
     return DateTime{y, qint8(mo), qint8(d), qint8(h), qint8(mi), qint8(s)};
 }

@@ -77,10 +77,6 @@ QByteArray getfattr(const QString& path, const char* name) {
     return p.exitCode() == 0 && at >= 0 ? out.mid(at + qstrlen(name) + 1).trimmed() : QByteArray();
 }
 
-qint64 utcSecs(int y, int mo, int d, int h, int mi, int s) {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toSecsSinceEpoch();
-}
-
 // A ramfs mounted on a fresh folder: a file system without extended attributes.
 class NoXattrFolder : public ::testing::Test {
 protected:
@@ -195,13 +191,13 @@ TEST(SmallInodeExt4, TimesThatCantBeStoredAreReportedNotSet) {
     f.close();
     const QString a = v.file("a.jpg");
     basTavlo::StampTarget t(a, basTavlo::IdOf(a));
-    const qint64 y2050 = utcSecs(2050, 1, 1, 0, 0, 0), y2000 = utcSecs(2000, 1, 1, 0, 0, 0);
+    const qint64 y2050 = utc(2050, 1, 1, 0, 0, 0), y2000 = utc(2000, 1, 1, 0, 0, 0);
     const basTavlo::SetTimesResult r = t.setTimes({y2050, y2050, y2000});
     EXPECT_TRUE(r.creationSet); // kept in user.DOSATTRIB, which holds any time
     EXPECT_FALSE(r.lastWriteSet);
     EXPECT_TRUE(r.lastAccessSet);
     const QByteArray kept = TestFolder::xattr(a);
-    for (const qint64 early : {utcSecs(1600, 6, 1, 0, 0, 0), utcSecs(1601, 1, 1, 0, 0, 0)}) {
+    for (const qint64 early : {utc(1600, 6, 1, 0, 0, 0), utc(1601, 1, 1, 0, 0, 0)}) {
         EXPECT_FALSE(t.setTimes({early, {}, {}}).creationSet);
         EXPECT_EQ(TestFolder::xattr(a), kept);
     }
@@ -222,7 +218,7 @@ TEST(Ntfs3g, BitsAndCreationTimeAreTheVolumes) {
     ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrSystem | AttrArchive));
     EXPECT_EQ(getfattr(a, "system.ntfs_attrib"), "0x27000000");
     EXPECT_EQ(getfattr(a, "user.DOSATTRIB"), QByteArray());
-    const qint64 created = utcSecs(2001, 8, 1, 22, 30, 0);
+    const qint64 created = utc(2001, 8, 1, 22, 30, 0);
     ASSERT_TRUE(SetFileTimes(a, TimesToSet{created, created, {}}).ok());
     const quint64 ft = quint64(created + kFileTimeEpochOffsetSecs) * 10000000;
     EXPECT_EQ(getfattr(a, "system.ntfs_crtime"),
@@ -255,5 +251,5 @@ TEST(KernelFat, BitsGoThroughTheAttributeIoctls) {
     const QString a = v.file("a.jpg");
     ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrArchive));
     EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrHidden | AttrArchive);
-    EXPECT_FALSE(SetFileTimes(a, TimesToSet{utcSecs(2001, 1, 1, 0, 0, 0), {}, {}}).creationSet);
+    EXPECT_FALSE(SetFileTimes(a, TimesToSet{utc(2001, 1, 1, 0, 0, 0), {}, {}}).creationSet);
 }

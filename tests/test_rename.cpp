@@ -64,10 +64,6 @@ Outcomes outcomes(const RunReport& r) {
     return out;
 }
 
-qint64 utc(int y, int mo, int d, int h, int mi, int s) {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toSecsSinceEpoch();
-}
-
 QByteArray raw(const QString& path) {
     return QFile::encodeName(path);
 }
