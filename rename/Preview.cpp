@@ -99,20 +99,21 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
         const PreviewRow& r = rows[size_t(i)];
         return r.status == RowStatus::Ok && r.newPath != r.oldPath;
     };
-    // Where a chain ends, its new path is no row's old path: ask the folder whether anything
-    // stands there (hidden entries and folders too), all such paths at once over the cores.
-    // Besides being the folder's own answer, by its own case rule, a look-up that finds
-    // nothing is remembered by the system, so the run's renames to these names need not
-    // search the folder for them again.
-    std::vector<int> ends;
+    // The moving row whose old path is each candidate's new path, once for all. Where a
+    // chain ends, its new path is no row's old path: ask the folder whether anything stands
+    // there (hidden entries and folders too), all such paths at once over the cores. Besides
+    // being the folder's own answer, by its own case rule, a look-up that finds nothing is
+    // remembered by the system, so the run's renames to these names need not search the
+    // folder for them again.
+    constexpr int kFree = -1, kHeld = -2;
+    std::vector<int> next(size_t(n), kFree);
     for (int i = 0; i < n; ++i)
-        if (candidate(i) && byOld.find(rows[size_t(i)].newPath) < 0)
-            ends.push_back(i);
-    std::vector<char> occupied(size_t(n), 0);
-    ParallelFor(ends.size(), [&](size_t k) {
-        occupied[size_t(ends[k])] = basTavlo::PathExists(rows[size_t(ends[k])].newPath);
+        if (candidate(i))
+            next[size_t(i)] = byOld.find(rows[size_t(i)].newPath);
+    ParallelFor(size_t(n), [&](size_t i) {
+        if (next[i] == kFree && candidate(int(i)) && basTavlo::PathExists(rows[i].newPath))
+            next[i] = kHeld;
     });
-    ends = std::vector<int>();
     std::vector<int> chain;
     for (int i = 0; i < n; ++i) {
         if (state[size_t(i)] != State::Unknown || !candidate(i))
@@ -123,9 +124,9 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
             state[size_t(j)] = State::Visiting;
             chain.push_back(j);
             const PreviewRow& r = rows[size_t(j)];
-            const int h = byOld.find(r.newPath);
+            const int h = next[size_t(j)];
             if (h < 0) {
-                const bool free = !occupied[size_t(j)] || sameNameOfTheFile(r);
+                const bool free = h == kFree || sameNameOfTheFile(r);
                 verdict = free ? State::Moves : State::Stays;
                 break;
             }
