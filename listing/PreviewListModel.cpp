@@ -3,16 +3,16 @@
 static_assert(sizeof(void*) != 8 || sizeof(PreviewRow) <= 80, "a row per file: keep it small");
 
 void PreviewListModel::clear() {
-    if (m_rows.empty())
+    if (m_rows->empty())
         return;
     beginResetModel();
-    m_rows = std::vector<PreviewRow>(); // its room too ("= {}" would keep it)
+    m_rows = std::make_shared<std::vector<PreviewRow>>(); // its room goes unless shared
     endResetModel();
 }
 
 void PreviewListModel::setRows(std::vector<PreviewRow> rows) {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_rows = std::make_shared<std::vector<PreviewRow>>(std::move(rows));
     endResetModel();
 }
 
@@ -27,7 +27,7 @@ int PreviewListModel::columnCount(const QModelIndex& parent) const {
 QVariant PreviewListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count())
         return {};
-    const PreviewRow& r = m_rows[size_t(index.row())];
+    const PreviewRow& r = (*m_rows)[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
         return index.column() == 0 ? r.newPath : r.oldPath;

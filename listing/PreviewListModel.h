@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 // What the preview found about a row's new name. Only Ok rows are renamed; the others
@@ -72,6 +73,8 @@ struct PreviewRow {
     }
 };
 
+using SharedRows = std::shared_ptr<std::vector<PreviewRow>>;
+
 // The preview list: rows in the order they were added, text in column 0 and the old
 // path in column 1.
 class PreviewListModel : public QAbstractTableModel {
@@ -84,14 +87,17 @@ public:
     void clear();
     void setRows(std::vector<PreviewRow> rows);
 
-    int count() const { return int(m_rows.size()); }
-    const PreviewRow& row(int i) const { return m_rows[size_t(i)]; }
-    const std::vector<PreviewRow>& rows() const { return m_rows; }
+    int count() const { return int(m_rows->size()); }
+    const PreviewRow& row(int i) const { return (*m_rows)[size_t(i)]; }
+    const std::vector<PreviewRow>& rows() const { return *m_rows; }
     // Lets run set the rows' outcomes in place, without a copy of 100,000 rows; it must
-    // not change their number or paths.
+    // not change their number or paths. run gets the rows as shared, so that a record of
+    // the run can keep them after the list has moved on.
     template <typename Run> auto runOnRows(Run&& run) {
+        if (m_rows.use_count() > 1) // still held by a record of an earlier run
+            m_rows = std::make_shared<std::vector<PreviewRow>>(*m_rows);
         auto result = run(m_rows);
-        if (!m_rows.empty())
+        if (!m_rows->empty())
             emit dataChanged(index(0, 0), index(count() - 1, 1));
         return result;
     }
@@ -101,5 +107,5 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
-    std::vector<PreviewRow> m_rows;
+    SharedRows m_rows = std::make_shared<std::vector<PreviewRow>>();
 };

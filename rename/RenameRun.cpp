@@ -4,6 +4,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 struct AttributeRow {
@@ -249,9 +251,7 @@ private:
         const bool attributes = IsOn(m_s.chkModifyAttributes);
         const bool stamped = times || attributes;
         if (m_journal && (stamped || outcome == RowOutcome::Renamed))
-            m_journal->entries.push_back({r.oldPath, r.newPath, r.id,
-                                          stamped ? int(m_journal->snapshots.size()) : -1,
-                                          attributes, times});
+            m_journal->entries.push_back({i, stamped ? int(m_journal->snapshots.size()) : -1});
         if (!stamped)
             return;
         basTavlo::StampTarget target(r.newPath, r.id);
@@ -270,9 +270,10 @@ private:
         if (e.before < 0)
             return;
         basTavlo::StampTarget target(r.newPath, r.id);
-        if (!target.restore(m_undoing->snapshots[size_t(e.before)], e.attributes, e.times)) {
-            r.attributesNotSet = e.attributes;
-            r.timesNotSet = e.times;
+        const bool attributes = m_undoing->attributes, times = m_undoing->times;
+        if (!target.restore(m_undoing->snapshots[size_t(e.before)], attributes, times)) {
+            r.attributesNotSet = attributes;
+            r.timesNotSet = times;
         }
     }
 
@@ -334,20 +335,45 @@ basTavlo::TimesToSet ChosenTimes(const AdvancedSettings& s) {
 }
 
 int RenameRows(std::vector<PreviewRow>& rows, const AdvancedSettings& s,
-               const RunCallbacks& callbacks, RunJournal* journal) {
+               const RunCallbacks& callbacks) {
     basTavlo::RefreshLocalZone();
-    if (journal) {
-        *journal = {};
-        journal->entries.reserve(rows.size());
-    }
-    return Run(rows, s, callbacks, journal).go();
+    return Run(rows, s, callbacks).go();
 }
 
-RunReport UndoRun(const RunJournal& journal, const RunCallbacks& callbacks) {
+int RenameRows(const SharedRows& rows, const AdvancedSettings& s, const RunCallbacks& callbacks,
+               RunJournal* journal) {
+    if (!journal)
+        return RenameRows(*rows, s, callbacks);
+    basTavlo::RefreshLocalZone();
+    *journal = {};
+    journal->rows = rows;
+    journal->attributes = IsOn(s.chkModifyAttributes);
+    journal->times = TimeStepWanted(s);
+    journal->entries.reserve(rows->size());
+    const int failed = Run(*rows, s, callbacks, journal).go();
+    // Rows finish in the order their files could move; the undo takes them in row order.
+    std::sort(journal->entries.begin(), journal->entries.end(),
+              [](const RunJournal::Entry& a, const RunJournal::Entry& b) { return a.row < b.row; });
+    return failed;
+}
+
+RunReport UndoRun(RunJournal journal, const RunCallbacks& callbacks) {
     RunReport report;
-    report.rows.reserve(journal.entries.size());
-    for (const RunJournal::Entry& e : journal.entries)
-        report.rows.push_back(PreviewRow{e.oldPath, e.newPath, RowStatus::Ok, e.id});
+    if (!journal.rows)
+        return report;
+    // Where the journal alone holds its rows, they become the report's; each entry's row,
+    // never before its own place, moves down to it, from the new path to the old one.
+    if (journal.rows.use_count() == 1)
+        report.rows = std::move(*journal.rows);
+    else
+        report.rows = *journal.rows;
+    const size_t n = journal.entries.size();
+    for (size_t k = 0; k < n; ++k) {
+        PreviewRow& r = report.rows[size_t(journal.entries[k].row)];
+        PreviewRow back{std::move(r.oldPath), std::move(r.newPath), RowStatus::Ok, r.id};
+        report.rows[k] = std::move(back);
+    }
+    report.rows.resize(n);
     const AdvancedSettings none;
     report.failed = Run(report.rows, none, callbacks, nullptr, &journal).go();
     return report;

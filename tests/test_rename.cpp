@@ -122,8 +122,10 @@ TEST(RenameRun, ChainsAndCyclesEndAsPlannedAndOnceOnly) {
         const Contents before = s.f.contents();
         std::vector<double> progress;
         RunJournal journal;
-        RunReport r{rows};
-        r.failed = RenameRows(r.rows, {}, {[&](double v) { progress.push_back(v); }, {}}, &journal);
+        const auto shared = std::make_shared<std::vector<PreviewRow>>(rows);
+        RunReport r{
+            {}, RenameRows(shared, {}, {[&](double v) { progress.push_back(v); }, {}}, &journal)};
+        r.rows = *shared;
         EXPECT_EQ(r.failed, 0);
         EXPECT_EQ(outcomes(r), Outcomes(rows.size(), RowOutcome::Renamed));
         ASSERT_EQ(progress.size(), rows.size() + 1); // a step per row, then 100 at the end
@@ -580,8 +582,9 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
         const std::vector<PreviewRow> rows = lists.changed.rows();
 
         RunJournal journal;
-        RunReport first{rows};
-        first.failed = RenameRows(first.rows, {}, {}, &journal);
+        const auto shared = std::make_shared<std::vector<PreviewRow>>(rows);
+        RenameRows(shared, {}, {}, &journal);
+        const RunReport first{*shared};
         const RunReport second = RenameFiles(rows, {});
         const Contents after = f.contents();
         QMap<QByteArray, QString> found;
@@ -632,7 +635,7 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
         QSet<QByteArray> expected(whereIs.keyBegin(), whereIs.keyEnd());
         std::vector<bool> touched(journal.entries.size(), false);
         for (size_t i = 0; i < journal.entries.size(); ++i) {
-            const RunJournal::Entry& e = journal.entries[i];
+            const PreviewRow& e = journal.rowOf(journal.entries[i]);
             if (rng.bounded(8) != 0)
                 continue;
             touched[i] = true;
@@ -658,7 +661,7 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
         EXPECT_EQ(QSet<QByteArray>(values.begin(), values.end()), expected);
         EXPECT_EQ(qsizetype(values.size()), expected.size());
         for (size_t i = 0; i < journal.entries.size(); ++i) {
-            const RunJournal::Entry& e = journal.entries[i];
+            const PreviewRow& e = journal.rowOf(journal.entries[i]);
             if (touched[i])
                 continue;
             const QByteArray content = after.value(e.newPath.mid(f.path().size()));
@@ -707,7 +710,8 @@ TEST(Undo, TakesTheRunBackWhole) {
     ASSERT_TRUE(basTavlo::SetAttributes(s.f.file(names.first()), basTavlo::AttrSystem));
     const QMap<QString, std::string> before = s.f.state();
     RunJournal journal;
-    ASSERT_EQ(RenameRows(rows, everything(), {}, &journal), 0);
+    ASSERT_EQ(
+        RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), everything(), {}, &journal), 0);
     ASSERT_EQ(journal.entries.size(), rows.size());
     ASSERT_NE(s.f.state(), before);
     std::vector<double> progress;
@@ -753,7 +757,9 @@ TEST(Undo, LeavesWhatOthersChanged) {
         Scene s{"a.txt", "b0.txt"};
         std::vector<PreviewRow> rows = {s.row("a.txt", "b.txt"), s.row("b0.txt", "c.txt")};
         RunJournal journal;
-        ASSERT_EQ(RenameRows(rows, hiddenAndModified(), {}, &journal), 0);
+        ASSERT_EQ(RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), hiddenAndModified(),
+                             {}, &journal),
+                  0);
         c.meanwhile(s.f);
         const basTavlo::FileDetails otherBefore = basTavlo::GetFileTimes(s.f.file("a.txt"));
         const RunReport r = UndoRun(journal);

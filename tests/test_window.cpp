@@ -364,10 +364,12 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     EXPECT_EQ(w->lists().original.text(0), f.file("a.txt"));
     EXPECT_EQ(label("lblPreviewFiles"), "0 files in preview.");
 
-    // Two runs: Undo takes back the second alone.
+    // Two runs: Undo takes back the second alone, after a preview that left it behind.
     get<QCheckBox>("chkModifyAttributes")->setChecked(false);
     run("x-");
     run("y-");
+    type("txtPrefix", "w-");
+    click("cmdPreview");
     click("cmdUndo");
     EXPECT_EQ(f.contents(),
               (QMap<QString, QByteArray>{{"x-a.txt", "a.txt"}, {"x-b.txt", "b.txt"}}));

@@ -195,7 +195,9 @@ TEST(WindowsLayer, PreviewAndRunByWindowsRules) {
     ASSERT_EQ(rows[0].status, RowStatus::Ok);
     ASSERT_EQ(rows[1].status, RowStatus::Ok);
     RunJournal journal;
-    EXPECT_EQ(RenameRows(rows, AdvancedSettings{}, {}, &journal), 0);
+    EXPECT_EQ(RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), AdvancedSettings{}, {},
+                         &journal),
+              0);
     EXPECT_EQ(f.read("B.TXT"), "A");
     EXPECT_EQ(f.read("A.TXT"), "B");
     std::vector<QString> names;
@@ -304,7 +306,7 @@ TEST(WindowsLayer, TheWholeRoadAndBack) {
     stamp.modified = {2020, 5, 6, 7, 8, 9};
     RunJournal journal;
     const int failed = lists.changed.runOnRows(
-        [&](std::vector<PreviewRow>& rows) { return RenameRows(rows, stamp, {}, &journal); });
+        [&](const SharedRows& rows) { return RenameRows(rows, stamp, {}, &journal); });
     EXPECT_EQ(failed, 0);
     std::vector<QString> names;
     ASSERT_TRUE(ListFolderFiles(f.path(), names)); // the hidden ones are left out

@@ -420,7 +420,7 @@ void frmTavlo::cmdStart_Click() {
     // A new run replaces what could be undone.
     m_journal = std::make_unique<RunJournal>();
     m_ui->cmdUndo->setEnabled(false);
-    const int failed = m_lists.changed.runOnRows([&](std::vector<PreviewRow>& rows) {
+    const int failed = m_lists.changed.runOnRows([&](const SharedRows& rows) {
         return RenameRows(rows, advanced, callbacks, m_journal.get());
     });
     m_ui->cmdUndo->setEnabled(!m_journal->empty());
@@ -437,7 +437,7 @@ void frmTavlo::cmdUndo_Click() {
     m_ui->cmdUndo->setEnabled(false);
     // The lists are read afresh after the undo: their rows need not stay beside its own.
     m_lists.changed.clear();
-    RunReport report = UndoRun(*journal, callbacks);
+    RunReport report = UndoRun(std::move(*journal), callbacks);
     journal.reset();
     const QString summary = FailureSummary(report.rows, report.failed, true);
     if (report.failed == 0)
