@@ -274,11 +274,20 @@ void frmTavlo::DisplayFiles(const QString& strPath) {
 void frmTavlo::chkSelectAll_Click() {
     resetProgress();
     QCoreApplication::processEvents(); // once, before the marks are set
+    // The loop does not yield, so nobody sees the counts between its first and last mark:
+    // the label is written once, with the last, rather than 100,000 times.
+    const int before = m_lists.original.checkedCount();
+    m_settingAllMarks = true;
     SetAllMarks(m_lists.original, valueOf(m_ui->chkSelectAll));
+    m_settingAllMarks = false;
+    if (m_lists.original.checkedCount() != before)
+        lstOriginal_Click();
     m_ui->lstOriginal->viewport()->update();
 }
 
 void frmTavlo::lstOriginal_Click() {
+    if (m_settingAllMarks)
+        return;
     m_lists.originalCountText =
         SelectionCountText(m_lists.original.checkedCount(), m_lists.original.count());
     m_ui->lblOriginalFilesSelected->setText(m_lists.originalCountText);

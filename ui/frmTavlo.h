@@ -75,6 +75,7 @@ private:
     QString m_lastBrowsedPath;
     double m_progress = 0;
     int m_paintedPercent = -1;
+    bool m_settingAllMarks = false;        // Select All's loop: the count label waits for its end
     QElapsedTimer m_painted;               // since the bar was last painted
     std::unique_ptr<RunJournal> m_journal; // the last run, until it is undone
 };
