@@ -1,6 +1,7 @@
 #include "Compose.h"
 #include "NumberText.h"
 
+#include <algorithm>
 #include <limits>
 
 CompositionRun StartComposition(const RenameSettings& s) {
@@ -73,6 +74,14 @@ qsizetype ExtensionDot(const QString& name) {
 }
 
 QString ComposeNewName(const QString& oldName, const RenameSettings& s, CompositionRun& run) {
+    QString name = ComposeNewName(oldName, s, run, 0);
+    if (run.counter < std::numeric_limits<qint32>::max())
+        ++run.counter;
+    return name;
+}
+
+QString ComposeNewName(const QString& oldName, const RenameSettings& s, const CompositionRun& run,
+                       qint64 index) {
     QString name = oldName;
     if (s.optFilenameModifications) {
         if (IsOn(s.chkPrefix))
@@ -99,9 +108,10 @@ QString ComposeNewName(const QString& oldName, const RenameSettings& s, Composit
     } else if (s.optSequencing) {
         QString sequence;
         if (s.optNumeric) {
-            sequence = run.seqPrefix + FormatCounter(run.counter, run.digits) + run.seqSuffix;
-            if (run.counter < std::numeric_limits<qint32>::max())
-                ++run.counter;
+            // The counter stops at the largest value it can hold.
+            const qint32 counter =
+                qint32(std::min<qint64>(run.counter + index, std::numeric_limits<qint32>::max()));
+            sequence = run.seqPrefix + FormatCounter(counter, run.digits) + run.seqSuffix;
         }
         if (s.optPrefixSequence)
             name = sequence + name;

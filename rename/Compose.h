@@ -33,6 +33,10 @@ qsizetype ExtensionDot(const QString& name);
 
 // The new file name for oldName. Uses, and advances, the run's counter.
 QString ComposeNewName(const QString& oldName, const RenameSettings& s, CompositionRun& run);
+// The same for the index-th name of the run (from 0), as that call would give it, without
+// advancing anything: names of many files can be composed at once, each by its index.
+QString ComposeNewName(const QString& oldName, const RenameSettings& s, const CompositionRun& run,
+                       qint64 index);
 
 // optNumeric's defaults: Start with "1" and Digits the number of decimal digits of the
 // item count, each only where the field is blank.

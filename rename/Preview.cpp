@@ -54,6 +54,10 @@ bool IsReservedOnWindows(QStringView name) {
 
 namespace {
 
+QString folderOf(const QString& path) {
+    return path.left(basTavlo::FileNameStart(path));
+}
+
 // The file at a row's new path is the row's own file under another spelling of the same
 // name, on a file system that ignores case. A hard link under another name is not.
 bool sameNameOfTheFile(const PreviewRow& r) {
@@ -153,30 +157,26 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
                                     const CheckListModel& exclude, const RenameSettings& rename,
                                     const FilterSettings& filters) {
     basTavlo::RefreshLocalZone();
-    CompositionRun run = StartComposition(rename);
+    const CompositionRun run = StartComposition(rename);
     const FilterRun filterRun(filters, include, exclude);
-    std::vector<PreviewRow> rows;
-    QString maxFolder;
-    int maxLength = 255;
-    // One look-up per file serves for the on-disk name, the identity, the attributes and
-    // times. They are made a block at a time over the cores, and used in list order.
     std::vector<int> checked;
     const int n = original.count();
     for (int i = 0; i < n; ++i)
         if (original.isChecked(i))
             checked.push_back(i);
-    rows.reserve(checked.size());
-    constexpr size_t kBlock = 8192;
-    std::vector<basTavlo::FindData> block;
-    for (size_t k = 0; k < checked.size(); ++k) {
-        if (k % kBlock == 0) {
-            block.assign(std::min(kBlock, checked.size() - k), basTavlo::FindData{});
-            ParallelFor(block.size(), [&](size_t j) {
-                block[j] = basTavlo::GetFileInfo(original.text(checked[k + j]));
-            });
-        }
+    // The listing's one folder, and its name length limit, asked once.
+    const QString listFolder =
+        checked.empty() ? QString() : folderOf(original.text(checked.front()));
+    const int listMax = checked.empty() ? 255 : basTavlo::MaxNameLength(listFolder);
+    // One look-up per file serves for the on-disk name, the identity, the attributes and
+    // times. Each file's row is made where it was looked up, over the cores, each name
+    // composed by its place among the checked files; the files the preview leaves out are
+    // dropped after, keeping list order.
+    std::vector<PreviewRow> rows(checked.size());
+    std::vector<char> kept(checked.size(), 0);
+    ParallelFor(checked.size(), [&](size_t k) {
         const QString path = original.text(checked[k]);
-        const basTavlo::FindData& found = block[k % kBlock];
+        const basTavlo::FindData found = basTavlo::GetFileInfo(path);
         const bool present =
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
                                                  basTavlo::AttrDirectory));
@@ -184,29 +184,32 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         const QString oldName = present            ? found.fileName
                                 : found.unreadable ? basTavlo::FileNameOf(path)
                                                    : QString();
-        const QString newName = ComposeNewName(oldName, rename, run);
+        const QString newName = ComposeNewName(oldName, rename, run, qint64(k));
         const QString folder = path.left(path.size() - oldName.size());
         if (found.unreadable) {
-            rows.push_back(
-                PreviewRow{basTavlo::JoinName(folder, newName), path, RowStatus::Unreadable});
-            continue;
+            rows[k] = PreviewRow{basTavlo::JoinName(folder, newName), path, RowStatus::Unreadable};
+            kept[k] = 1;
+            return;
         }
         // A file gone (or hidden) since the listing gets no row: renaming it can't work.
         if (!present)
-            continue;
+            return;
         // Times are converted to local time only when a filter looks at them.
         if (filterRun.active() &&
             !filterRun.PassesFilters(path, filterRun.needsDetails()
                                                ? basTavlo::DetailsFromFindData(found)
                                                : basTavlo::FileDetails{}))
-            continue;
-        if (folder != maxFolder) {
-            maxFolder = folder;
-            maxLength = basTavlo::MaxNameLength(folder);
-        }
-        rows.push_back(PreviewRow{basTavlo::JoinName(folder, newName), path,
-                                  CheckNewName(newName, maxLength), found.id});
-    }
+            return;
+        const int maxLength = folder == listFolder ? listMax : basTavlo::MaxNameLength(folder);
+        rows[k] = PreviewRow{basTavlo::JoinName(folder, newName), path,
+                             CheckNewName(newName, maxLength), found.id};
+        kept[k] = 1;
+    });
+    size_t m = 0;
+    for (size_t k = 0; k < rows.size(); ++k)
+        if (kept[k] && m++ != k)
+            rows[m - 1] = std::move(rows[k]);
+    rows.resize(m);
     if (rows.size() < rows.capacity() / 2) // the filters left out many
         rows.shrink_to_fit();
     MarkConflicts(rows);
