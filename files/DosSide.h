@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
 struct statx;
@@ -23,6 +24,8 @@ enum class Store {
 Store StoreOfFolder(int dirFd);
 // The store of the mount a statx came from (asked with MountMask()); cached per mount.
 Store StoreOf(const struct statx& sx, const char* path);
+// The same, with the path made only where the mount is new.
+Store StoreOf(const struct statx& sx, const std::function<QByteArray()>& path);
 unsigned MountMask();
 
 struct State {
@@ -35,6 +38,10 @@ struct State {
 
 // What the store holds for path, a link's own where follow is false.
 State Read(Store store, const char* path, bool follow);
+// The same for the file name in the open folder dirFd; nullopt where the kernel can't read
+// attributes by name in a folder (before Linux 6.13), and the path must serve.
+std::optional<State> ReadAt(Store store, int dirFd, const char* name, bool follow);
+void UseReadAt(bool use); // for tests: false makes ReadAt give nullopt
 
 // Sets the read-only, hidden, system and archive bits of the file at the followed path
 // to bits, keeping its other bits; where the mode says read-only too, the mode follows.

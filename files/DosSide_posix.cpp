@@ -5,12 +5,14 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
 #include <mutex>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -33,19 +35,18 @@ constexpr char kNtfsAttrib[] = "system.ntfs_attrib";
 constexpr char kNtfsCrtime[] = "system.ntfs_crtime";
 constexpr char kNtfs3Attrib[] = "system.dos_attrib";
 
-// The value of an attribute: nullopt where it could not be read, empty where the file
-// has none or the file system keeps none.
-std::optional<QByteArray> readXattr(const char* path, const char* name, bool follow) {
-    auto get = follow ? getxattr : lgetxattr;
+// The value of an attribute as get(buffer, size) reads it: nullopt where it could not be
+// read, empty where the file has none or the file system keeps none.
+template <typename Get> std::optional<QByteArray> readXattrWith(const Get& get) {
     char buf[256];
-    ssize_t n = get(path, name, buf, sizeof buf);
+    ssize_t n = get(buf, sizeof buf);
     if (n >= 0)
         return QByteArray(buf, int(n));
     if (errno == ERANGE) { // larger than any known form: read it whole
-        const ssize_t size = get(path, name, nullptr, 0);
+        const ssize_t size = get(nullptr, 0);
         if (size > 0) {
             QByteArray big(int(size), '\0');
-            n = get(path, name, big.data(), big.size());
+            n = get(big.data(), size_t(big.size()));
             if (n >= 0)
                 return big.left(int(n));
         }
@@ -53,6 +54,31 @@ std::optional<QByteArray> readXattr(const char* path, const char* name, bool fol
     if (errno == ENODATA || errno == ENOTSUP || errno == EOPNOTSUPP)
         return QByteArray();
     return std::nullopt;
+}
+
+std::optional<QByteArray> readXattr(const char* path, const char* name, bool follow) {
+    auto get = follow ? getxattr : lgetxattr;
+    return readXattrWith([&](void* buf, size_t size) { return get(path, name, buf, size); });
+}
+
+// getxattrat (Linux 6.13) reads by name in an open folder: no walk of the folder's path
+// for each of many files. Older kernels answer ENOSYS, once; then paths serve.
+#if defined(__x86_64__) || defined(__aarch64__)
+constexpr long kGetxattrat = 464;
+#else
+constexpr long kGetxattrat = -1;
+#endif
+std::atomic<bool> g_noGetxattrat{kGetxattrat < 0};
+
+ssize_t getxattrAt(int dirFd, const char* file, bool follow, const char* name, void* buf,
+                   size_t size) {
+    struct {
+        quint64 value;
+        quint32 size;
+        quint32 flags;
+    } args{quint64(quintptr(buf)), quint32(size), 0};
+    return syscall(kGetxattrat, dirFd, file, follow ? 0 : AT_SYMLINK_NOFOLLOW, name, &args,
+                   sizeof args);
 }
 
 // Setting a user.* attribute needs write permission even for the owner: give a
@@ -92,14 +118,67 @@ int openForIoctl(const char* path, bool follow) {
     return open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
 }
 
-std::optional<quint32> fatAttrib(const char* path, bool follow) {
-    const int fd = openForIoctl(path, follow);
+std::optional<quint32> fatAttribOf(int fd) {
     if (fd < 0)
         return std::nullopt;
     quint32 a = 0;
     const bool ok = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &a) == 0;
     close(fd);
     return ok ? std::optional(a) : std::nullopt;
+}
+
+std::optional<quint32> fatAttrib(const char* path, bool follow) {
+    return fatAttribOf(openForIoctl(path, follow));
+}
+
+// What the store holds, read by get(attribute name, buffer, size), or for FAT from the
+// file that open() opens.
+template <typename Get, typename Open>
+State readWith(Store store, const Get& get, const Open& open) {
+    State s;
+    auto read = [&](const char* name) {
+        return readXattrWith([&](void* buf, size_t size) { return get(name, buf, size); });
+    };
+    switch (store) {
+    case Store::Xattr: {
+        const auto value = read(kDosAttribName);
+        if (!value) {
+            s.readable = false;
+            return s;
+        }
+        const DosAttrib d = ParseDosAttrib(*value);
+        s.attribValid = d.attribValid;
+        s.attrib = d.attrib;
+        s.createValid = d.createTimeValid;
+        s.createTime = d.createTime;
+        return s;
+    }
+    case Store::Ntfs3g:
+    case Store::Ntfs3: {
+        const auto word = read(store == Store::Ntfs3g ? kNtfsAttrib : kNtfs3Attrib);
+        s.readable = word.has_value();
+        if (word && !word->isEmpty()) {
+            s.attribValid = true;
+            s.attrib = quint32(littleEndian(*word));
+        }
+        if (store == Store::Ntfs3g) {
+            const auto crtime = read(kNtfsCrtime);
+            if (crtime && crtime->size() == 8 && littleEndian(*crtime) != 0) {
+                s.createValid = true;
+                s.createTime = littleEndian(*crtime);
+            }
+        }
+        return s;
+    }
+    case Store::Fat: {
+        const auto a = fatAttribOf(open());
+        s.readable = a.has_value();
+        s.attribValid = s.readable;
+        s.attrib = a.value_or(0);
+        return s;
+    }
+    }
+    return s;
 }
 
 Store storeFromStatfs(const struct statfs& fs, auto probe) {
@@ -144,12 +223,17 @@ unsigned MountMask() {
 }
 
 Store StoreOf(const struct statx& sx, const char* path) {
-    auto fromPath = [path] {
+    return StoreOf(sx, [path] { return QByteArray(path); });
+}
+
+Store StoreOf(const struct statx& sx, const std::function<QByteArray()>& pathOf) {
+    auto fromPath = [&pathOf] {
+        const QByteArray path = pathOf();
         struct statfs fs;
-        if (statfs(path, &fs) != 0)
+        if (statfs(path.constData(), &fs) != 0)
             return Store::Xattr;
-        return storeFromStatfs(fs, [path](const char* name, char* buf, size_t size) {
-            return getxattr(path, name, buf, size);
+        return storeFromStatfs(fs, [&path](const char* name, char* buf, size_t size) {
+            return getxattr(path.constData(), name, buf, size);
         });
     };
     if (!(sx.stx_mask & STATX_MNT_ID_UNIQUE))
@@ -173,48 +257,40 @@ Store StoreOf(const struct statx& sx, const char* path) {
 }
 
 State Read(Store store, const char* path, bool follow) {
-    State s;
-    switch (store) {
-    case Store::Xattr: {
-        const auto value = readXattr(path, kDosAttribName, follow);
-        if (!value) {
-            s.readable = false;
-            return s;
-        }
-        const DosAttrib d = ParseDosAttrib(*value);
-        s.attribValid = d.attribValid;
-        s.attrib = d.attrib;
-        s.createValid = d.createTimeValid;
-        s.createTime = d.createTime;
-        return s;
-    }
-    case Store::Ntfs3g:
-    case Store::Ntfs3: {
-        const auto word =
-            readXattr(path, store == Store::Ntfs3g ? kNtfsAttrib : kNtfs3Attrib, follow);
-        s.readable = word.has_value();
-        if (word && !word->isEmpty()) {
-            s.attribValid = true;
-            s.attrib = quint32(littleEndian(*word));
-        }
-        if (store == Store::Ntfs3g) {
-            const auto crtime = readXattr(path, kNtfsCrtime, follow);
-            if (crtime && crtime->size() == 8 && littleEndian(*crtime) != 0) {
-                s.createValid = true;
-                s.createTime = littleEndian(*crtime);
+    auto get = follow ? getxattr : lgetxattr;
+    return readWith(
+        store, [&](const char* name, void* buf, size_t size) { return get(path, name, buf, size); },
+        [&] { return openForIoctl(path, follow); });
+}
+
+std::optional<State> ReadAt(Store store, int dirFd, const char* name, bool follow) {
+    if (g_noGetxattrat)
+        return std::nullopt;
+    // A sandbox that doesn't know the call may refuse it with EPERM, which reading a value
+    // never gives otherwise: the path answers then.
+    bool refused = false;
+    const State s = readWith(
+        store,
+        [&](const char* attr, void* buf, size_t size) {
+            const ssize_t n = getxattrAt(dirFd, name, follow, attr, buf, size);
+            if (n < 0 && (errno == ENOSYS || errno == EPERM)) {
+                refused = true;
+                if (errno == ENOSYS)
+                    g_noGetxattrat = true;
             }
-        }
-        return s;
-    }
-    case Store::Fat: {
-        const auto a = fatAttrib(path, follow);
-        s.readable = a.has_value();
-        s.attribValid = s.readable;
-        s.attrib = a.value_or(0);
-        return s;
-    }
-    }
+            return n;
+        },
+        [&] {
+            return openat(dirFd, name,
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+        });
+    if (refused)
+        return std::nullopt;
     return s;
+}
+
+void UseReadAt(bool use) {
+    g_noGetxattrat = !use || kGetxattrat < 0;
 }
 
 bool IsReadOnly(Store store, unsigned mode, const State& state) {

@@ -63,6 +63,13 @@ QString FileNameOf(const QString& path) {
     return path.mid(FileNameStart(path));
 }
 
+std::optional<QStringView> Folder::nameOf(const QString& path) const {
+    const qsizetype cut = m_path.size();
+    if (cut > 0 && path.size() > cut && path.startsWith(m_path) && FileNameStart(path) == cut)
+        return QStringView(path).mid(cut);
+    return std::nullopt;
+}
+
 QString JoinName(const QString& folder, QStringView name) {
     QString path;
     path.reserve(folder.size() + name.size());

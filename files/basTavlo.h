@@ -118,7 +118,11 @@ public:
     Folder& operator=(const Folder&) = delete;
 
     const QString& path() const { return m_path; } // with its trailing separator
+    // The name of path where it lies in this folder itself, as nearly every path of a run does.
+    std::optional<QStringView> nameOf(const QString& path) const;
     FileId idOf(QStringView name) const;
+    FindData info(QStringView name) const; // as GetFileInfo of the name's full path
+    bool exists(QStringView name) const;   // as PathExists
     RenameError rename(QStringView from, QStringView to) const;
 
 private:
@@ -141,6 +145,9 @@ void RefuseRenameFeatures(Refuse what);
 // Runs hook right before each rename, as another program could act at that moment.
 void BeforeEachRename(std::function<void(const QString& from, const QString& to)> hook);
 void RunBeforeRename(const QString& from, const QString& to); // the platform layer's call
+// Reads attribute values by full path, as on kernels that can't read them by name in a
+// folder; false again lets the layer choose.
+void ReadAttributesByPath(bool byPath);
 bool HasBeforeRename();
 } // namespace testing
 

@@ -99,8 +99,10 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     const dos::Store store = dos::StoreOfFolder(dirFd);
     std::vector<char> shown(found.size(), 0);
     ParallelFor(found.size(), [&](size_t i) {
-        shown[i] = !(dosBitsOf(dos::Read(store, (prefix + found[i]).c_str(), false)) &
-                     (AttrHidden | AttrSystem));
+        auto state = dos::ReadAt(store, dirFd, found[i].c_str(), false);
+        if (!state)
+            state = dos::Read(store, (prefix + found[i]).c_str(), false);
+        shown[i] = !(dosBitsOf(*state) & (AttrHidden | AttrSystem));
     });
     closedir(dir);
     for (size_t i = 0; i < found.size(); ++i) {
@@ -116,18 +118,16 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     return err == 0;
 }
 
-FindData GetFileInfo(const QString& path) {
-    const QByteArray p = QFile::encodeName(path);
-    struct statx sx;
-    if (p.isEmpty() || statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW,
-                             STATX_BASIC_STATS | STATX_BTIME | dos::MountMask(), &sx) != 0) {
-        FindData none = NotFound();
-        none.unreadable = !p.isEmpty() && errno != ENOENT && errno != ENOTDIR;
-        return none;
-    }
+namespace {
+
+constexpr unsigned kInfoMask = STATX_BASIC_STATS | STATX_BTIME;
+
+// The find-data record of a file that statx found, with what its DOS side holds.
+FindData findData(const struct statx& sx, dos::Store store, const dos::State& dos,
+                  QString fileName) {
     FindData d;
     d.found = true;
-    d.fileName = FileNameOf(path);
+    d.fileName = std::move(fileName);
     d.id = idOf(sx);
     const mode_t mode = sx.stx_mode;
     // A symbolic link is an entry of the folder like a file; it is renamed as itself.
@@ -135,8 +135,6 @@ FindData GetFileInfo(const QString& path) {
         d.attributes |= AttrDirectory;
     else if (!S_ISREG(mode) && !S_ISLNK(mode))
         d.attributes |= AttrSystem;
-    const dos::Store store = dos::StoreOf(sx, p.constData());
-    const dos::State dos = dos::Read(store, p.constData(), false);
     if (!S_ISLNK(mode) && dos::IsReadOnly(store, mode, dos))
         d.attributes |= AttrReadOnly;
     if (d.fileName.startsWith(QLatin1Char('.')))
@@ -149,6 +147,24 @@ FindData GetFileInfo(const QString& path) {
     else if (sx.stx_mask & STATX_BTIME)
         d.creationTime = fileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
     return d;
+}
+
+FindData notFound(const QByteArray& p) {
+    FindData none = NotFound();
+    none.unreadable = !p.isEmpty() && errno != ENOENT && errno != ENOTDIR;
+    return none;
+}
+
+} // namespace
+
+FindData GetFileInfo(const QString& path) {
+    const QByteArray p = QFile::encodeName(path);
+    struct statx sx;
+    if (p.isEmpty() ||
+        statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW, kInfoMask | dos::MountMask(), &sx) != 0)
+        return notFound(p);
+    const dos::Store store = dos::StoreOf(sx, p.constData());
+    return findData(sx, store, dos::Read(store, p.constData(), false), FileNameOf(path));
 }
 
 FileId IdOf(const QString& path) {
@@ -459,6 +475,10 @@ RenameError renameAt(const At& from, const At& to, const QString& folder, QStrin
 
 } // namespace
 
+void testing::ReadAttributesByPath(bool byPath) {
+    dos::UseReadAt(!byPath);
+}
+
 void testing::RefuseRenameFeatures(Refuse what) {
     g_refuse = what;
 }
@@ -486,6 +506,30 @@ FileId Folder::idOf(QStringView name) const {
     if (n.isEmpty() || statx(m_fd, n.constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
         return {};
     return basTavlo::idOf(sx);
+}
+
+// Each look-up by name starts at the folder: no walk of its path for each of many files.
+FindData Folder::info(QStringView name) const {
+    const QByteArray n = name.toUtf8();
+    if (m_fd < 0 || n.isEmpty() || n.contains('/'))
+        return GetFileInfo(JoinName(m_path, name));
+    struct statx sx;
+    if (statx(m_fd, n.constData(), AT_SYMLINK_NOFOLLOW, kInfoMask | dos::MountMask(), &sx) != 0)
+        return notFound(n);
+    const auto path = [&] { return QFile::encodeName(JoinName(m_path, name)); };
+    const dos::Store store = dos::StoreOf(sx, path);
+    auto state = dos::ReadAt(store, m_fd, n.constData(), false);
+    if (!state)
+        state = dos::Read(store, path().constData(), false);
+    return findData(sx, store, *state, name.toString());
+}
+
+bool Folder::exists(QStringView name) const {
+    const QByteArray n = name.toUtf8();
+    if (m_fd < 0 || n.isEmpty() || n.contains('/'))
+        return PathExists(JoinName(m_path, name));
+    struct stat st;
+    return fstatat(m_fd, n.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 RenameError Folder::rename(QStringView from, QStringView to) const {

@@ -138,6 +138,7 @@ std::optional<quint32> GetAttributes(const QString& path) {
 }
 
 void testing::RefuseRenameFeatures(Refuse) {}
+void testing::ReadAttributesByPath(bool) {}
 
 namespace {
 
@@ -205,6 +206,14 @@ Folder::~Folder() = default;
 
 FileId Folder::idOf(QStringView name) const {
     return IdOf(JoinName(m_path, name));
+}
+
+FindData Folder::info(QStringView name) const {
+    return GetFileInfo(JoinName(m_path, name));
+}
+
+bool Folder::exists(QStringView name) const {
+    return PathExists(JoinName(m_path, name));
 }
 
 RenameError Folder::rename(QStringView from, QStringView to) const {

@@ -114,8 +114,13 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     for (int i = 0; i < n; ++i)
         if (candidate(i))
             next[size_t(i)] = byOld.find(rows[size_t(i)].newPath);
+    const basTavlo::Folder folder(n > 0 ? folderOf(rows.front().oldPath) : QString());
     ParallelFor(size_t(n), [&](size_t i) {
-        if (next[i] == kFree && candidate(int(i)) && basTavlo::PathExists(rows[i].newPath))
+        if (next[i] != kFree || !candidate(int(i)))
+            return;
+        const QString& path = rows[i].newPath;
+        const auto name = folder.nameOf(path);
+        if (name ? folder.exists(*name) : basTavlo::PathExists(path))
             next[i] = kHeld;
     });
     std::vector<int> chain;
@@ -172,11 +177,13 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
     // times. Each file's row is made where it was looked up, over the cores, each name
     // composed by its place among the checked files; the files the preview leaves out are
     // dropped after, keeping list order.
+    const basTavlo::Folder folder(listFolder);
     std::vector<PreviewRow> rows(checked.size());
     std::vector<char> kept(checked.size(), 0);
     ParallelFor(checked.size(), [&](size_t k) {
         const QString path = original.text(checked[k]);
-        const basTavlo::FindData found = basTavlo::GetFileInfo(path);
+        const auto name = folder.nameOf(path);
+        const basTavlo::FindData found = name ? folder.info(*name) : basTavlo::GetFileInfo(path);
         const bool present =
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
                                                  basTavlo::AttrDirectory));

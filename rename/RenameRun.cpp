@@ -137,24 +137,15 @@ private:
         return path.left(basTavlo::FileNameStart(path));
     }
 
-    // The name of path when it lies in the run's folder, as nearly every path does.
-    std::optional<QStringView> nameInFolder(const QString& path) const {
-        const qsizetype cut = m_folder.path().size();
-        if (path.size() > cut && path.startsWith(m_folder.path()) &&
-            basTavlo::FileNameStart(path) == cut)
-            return QStringView(path).mid(cut);
-        return std::nullopt;
-    }
-
     bool holds(const QString& path, const basTavlo::FileId& id) const {
         if (!id.valid)
             return false;
-        const auto name = nameInFolder(path);
+        const auto name = m_folder.nameOf(path);
         return (name ? m_folder.idOf(*name) : basTavlo::IdOf(path)) == id;
     }
 
     basTavlo::RenameError rename(const QString& from, const QString& to) const {
-        const auto f = nameInFolder(from), t = nameInFolder(to);
+        const auto f = m_folder.nameOf(from), t = m_folder.nameOf(to);
         return f && t ? m_folder.rename(*f, *t) : basTavlo::RenameFile(from, to);
     }
 
