@@ -131,6 +131,12 @@ private:
                 r.outcome = RowOutcome::GoneOrReplaced;
             }
         }
+        // Which moving row holds each row's new path, once for all, over the cores.
+        m_holder.assign(m_rows.size(), -1);
+        ParallelFor(m_rows.size(), [&](size_t i) {
+            if (m_moves[i])
+                m_holder[i] = m_byOld.find(m_rows[i].newPath);
+        });
     }
 
     static QString folderOf(const QString& path) {
@@ -150,7 +156,7 @@ private:
     }
 
     // The moving row whose file holds row i's new path, or -1.
-    int dependency(int i) const { return m_byOld.find(m_rows[size_t(i)].newPath); }
+    int dependency(int i) const { return m_holder[size_t(i)]; }
 
     basTavlo::RenameError move(int i, bool back) {
         const PreviewRow& r = m_rows[size_t(i)];
@@ -274,7 +280,8 @@ private:
     RunJournal* m_journal;
     const RunJournal* m_undoing; // the run being taken back, entry by row
     const basTavlo::TimesToSet m_times;
-    RowIndex m_byOld; // the rows that move their files, by the folder's case rule
+    RowIndex m_byOld;          // the rows that move their files, by the folder's case rule
+    std::vector<int> m_holder; // by row: the moving row whose file holds its new path, or -1
     QSet<QString> m_planned;
     std::vector<bool> m_moves;
     std::vector<bool> m_done;
