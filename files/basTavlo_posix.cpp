@@ -97,23 +97,26 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     if (prefix.empty() || prefix.back() != '/')
         prefix.push_back('/');
     const dos::Store store = dos::StoreOfFolder(dirFd);
-    std::vector<char> shown(found.size(), 0);
+    // Each name decoded where its attribute value is read; empty where it is left out.
+    std::vector<QString> decoded(found.size());
     ParallelFor(found.size(), [&](size_t i) {
-        auto state = dos::ReadAt(store, dirFd, found[i].c_str(), false);
+        const char* name = found[i].c_str();
+        auto state = dos::ReadAt(store, dirFd, name, false);
         if (!state)
             state = dos::Read(store, (prefix + found[i]).c_str(), false);
-        shown[i] = !(dosBitsOf(*state) & (AttrHidden | AttrSystem));
+        if (dosBitsOf(*state) & (AttrHidden | AttrSystem))
+            return;
+        QString text = QFile::decodeName(name);
+        // Plain ASCII always decodes exactly; anything else must come back the same bytes.
+        if (isAscii(name) || QFile::encodeName(text) == QByteArray(name))
+            decoded[i] = std::move(text);
     });
     closedir(dir);
-    for (size_t i = 0; i < found.size(); ++i) {
-        if (!shown[i])
-            continue;
-        const char* name = found[i].c_str();
-        names.push_back(QFile::decodeName(name));
-        // Plain ASCII always decodes exactly; anything else must come back the same bytes.
-        if (!isAscii(name) && QFile::encodeName(names.back()) != QByteArray(name))
-            names.pop_back();
-    }
+    found = std::vector<std::string>();
+    names.reserve(names.size() + decoded.size());
+    for (QString& name : decoded)
+        if (!name.isEmpty())
+            names.push_back(std::move(name));
     errno = err;
     return err == 0;
 }

@@ -1,4 +1,5 @@
 #include "CheckListModel.h"
+#include "files/Parallel.h"
 
 #include <algorithm>
 
@@ -104,10 +105,10 @@ void CheckListModel::setItems(std::vector<QString> texts) {
     if (m_order == Order::Sorted) {
         // Fold each text once; comparing folded keys is then a plain code compare.
         const qsizetype shared = sharedStart(texts);
-        std::vector<std::pair<QString, QString>> keyed;
-        keyed.reserve(texts.size());
-        for (QString& t : texts)
-            keyed.emplace_back(foldedKey(QStringView(t).mid(shared)), std::move(t));
+        std::vector<std::pair<QString, QString>> keyed(texts.size());
+        ParallelFor(texts.size(), [&](size_t i) {
+            keyed[i] = {foldedKey(QStringView(texts[i]).mid(shared)), std::move(texts[i])};
+        });
         std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) {
             return lessKeyed(x.first, x.second, y.first, y.second);
         });

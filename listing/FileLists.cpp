@@ -1,4 +1,5 @@
 #include "FileLists.h"
+#include "files/Parallel.h"
 #include "files/basTavlo.h"
 
 #include <QSet>
@@ -24,16 +25,17 @@ QString PreviewCountText(int rows) {
 void FillOriginalList(FileLists& lists, const QString& strPath, std::vector<QString> names) {
     lists.extensions.clear();
     QSet<QString> seen;
-    std::vector<QString> paths;
-    paths.reserve(names.size());
     for (const QString& name : names) {
         const QString ext = ExtensionOf(name);
         if (!seen.contains(ext)) {
             seen.insert(ext);
             lists.extensions.append(ext);
         }
-        paths.push_back(basTavlo::JoinName(strPath, name)); // exact room, for 100,000 paths
     }
+    std::vector<QString> paths(names.size());
+    ParallelFor(names.size(), [&](size_t i) {
+        paths[i] = basTavlo::JoinName(strPath, names[i]); // exact room, for 100,000 paths
+    });
     names = std::vector<QString>(); // gone before the sort needs its room
     // One sort gives the order that inserting each item at its place would.
     lists.original.setItems(std::move(paths));
