@@ -5,6 +5,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -62,6 +64,11 @@ public:
           m_moves(rows.size(), false), m_done(rows.size(), false), m_onChain(rows.size(), false),
           m_folder(rows.empty() ? QString() : folderOf(rows.front().oldPath)) {}
 
+    ~Run() {
+        if (m_checker.joinable())
+            m_checker.join();
+    }
+
     int go() {
         const int n = int(m_rows.size());
         decide();
@@ -69,16 +76,17 @@ public:
         for (int i = 0; i < n; ++i) {
             if (m_done[size_t(i)])
                 continue;
-            if (!m_moves[size_t(i)]) {
+            if (!moves(i)) {
                 finish(i, m_rows[size_t(i)].outcome);
                 continue;
             }
-            // Follow what holds each target until a free name, a row already done, or
-            // back to the start (a cycle).
+            // Follow what holds each target until a free name, a row already done, a file
+            // that stays, or back to the start (a cycle).
             chain.assign(1, i);
             m_onChain[size_t(i)] = true;
             int cycleTo = -1;
-            for (int j = dependency(i); j >= 0 && !m_done[size_t(j)]; j = dependency(j)) {
+            for (int j = dependency(i); j >= 0 && !m_done[size_t(j)] && moves(j);
+                 j = dependency(j)) {
                 if (m_onChain[size_t(j)]) {
                     cycleTo = j;
                     break;
@@ -94,6 +102,8 @@ public:
                 for (auto it = chain.rbegin(); it != chain.rend(); ++it)
                     finish(*it, outcomeOf(move(*it, false)));
         }
+        if (m_checker.joinable())
+            m_checker.join();
         if (m_cb.progress)
             m_cb.progress(100.0);
         int failed = 0;
@@ -103,40 +113,80 @@ public:
     }
 
 private:
-    // From identities, before anything moves: which rows move their file, and what the
-    // others are reported as. A row's file already at its new path was renamed by an
-    // earlier run; a path that holds another file, or none, is left alone.
+    enum Found : char { kUnchecked, kAtOld, kAtNew, kElsewhere };
+
+    bool candidate(size_t i) const { return m_rows[i].status == RowStatus::Ok; }
+
+    // Where row i's file is now, by its identity: a file already at its new path was
+    // renamed by an earlier run; a path that holds another file, or none, is left alone.
+    Found find(size_t i) const {
+        const PreviewRow& r = m_rows[i];
+        if (holds(r.oldPath, r.id))
+            return kAtOld;
+        return r.newPath != r.oldPath && holds(r.newPath, r.id) ? kAtNew : kElsewhere;
+    }
+
+    // Before anything moves: the rows the preview did not pass, and which row's old path
+    // is each row's new path. The files themselves are looked up by a helper thread, in
+    // row order, ahead of the renames, which then cost no time of their own: a row's file
+    // moves, and its old path counts as coming free, only once its look-up is in. No path
+    // changes before the look-up of the file there: only its own row moves it, and a row
+    // moves into it only after that one.
     void decide() {
-        // Every look-up before the first move, as one step: spread over the cores.
-        std::vector<char> atOld(m_rows.size(), 0);
-        ParallelFor(m_rows.size(), [&](size_t i) {
-            const PreviewRow& r = m_rows[i];
-            atOld[i] = r.status == RowStatus::Ok && holds(r.oldPath, r.id);
-        });
-        for (size_t i = 0; i < m_rows.size(); ++i) {
+        const size_t n = m_rows.size();
+        m_found.assign(n, kUnchecked);
+        m_resolved.assign(n, false);
+        for (size_t i = 0; i < n; ++i) {
             PreviewRow& r = m_rows[i];
             // Each run reports only what it did itself.
             r.timesNotSet = r.attributesNotSet = false;
             r.temporary = -1;
-            if (r.status != RowStatus::Ok) {
+            if (!candidate(i)) {
                 r.outcome = skippedOutcome(r.status);
-            } else if (atOld[i]) {
-                r.outcome = r.newPath == r.oldPath ? RowOutcome::Unchanged : RowOutcome::NotRun;
-                m_moves[i] = r.newPath != r.oldPath;
-                if (m_moves[i])
-                    m_byOld.insert(int(i));
-            } else if (r.newPath != r.oldPath && holds(r.newPath, r.id)) {
-                r.outcome = RowOutcome::AlreadyRenamed;
-            } else {
-                r.outcome = RowOutcome::GoneOrReplaced;
+                m_resolved[i] = true;
+            } else if (r.newPath != r.oldPath) {
+                m_byOld.insert(int(i));
             }
         }
-        // Which moving row holds each row's new path, once for all, over the cores.
-        m_holder.assign(m_rows.size(), -1);
-        ParallelFor(m_rows.size(), [&](size_t i) {
-            if (m_moves[i])
+        m_holder.assign(n, -1);
+        ParallelFor(n, [&](size_t i) {
+            if (candidate(i) && m_rows[i].newPath != m_rows[i].oldPath)
                 m_holder[i] = m_byOld.find(m_rows[i].newPath);
         });
+        auto check = [this, n] {
+            for (size_t i = 0; i < n; ++i) {
+                if (candidate(i))
+                    m_found[i] = find(i);
+                m_checked.store(i + 1, std::memory_order_release);
+            }
+        };
+        if (n > 1 && std::thread::hardware_concurrency() > 1)
+            m_checker = std::thread(check);
+        else
+            check();
+    }
+
+    // Whether row i moves its file, and what it is reported as, once its look-up is in.
+    bool moves(int i) {
+        const size_t k = size_t(i);
+        if (m_resolved[k])
+            return m_moves[k];
+        while (m_checked.load(std::memory_order_acquire) <= k)
+            std::this_thread::yield();
+        PreviewRow& r = m_rows[k];
+        switch (m_found[k]) {
+        case kAtOld:
+            r.outcome = r.newPath == r.oldPath ? RowOutcome::Unchanged : RowOutcome::NotRun;
+            m_moves[k] = r.newPath != r.oldPath;
+            break;
+        case kAtNew:
+            r.outcome = RowOutcome::AlreadyRenamed;
+            break;
+        default:
+            r.outcome = RowOutcome::GoneOrReplaced;
+        }
+        m_resolved[k] = true;
+        return m_moves[k];
     }
 
     static QString folderOf(const QString& path) {
@@ -155,7 +205,7 @@ private:
         return f && t ? m_folder.rename(*f, *t) : basTavlo::RenameFile(from, to);
     }
 
-    // The moving row whose file holds row i's new path, or -1.
+    // The row whose old path is row i's new path, or -1.
     int dependency(int i) const { return m_holder[size_t(i)]; }
 
     basTavlo::RenameError move(int i, bool back) {
@@ -280,8 +330,12 @@ private:
     RunJournal* m_journal;
     const RunJournal* m_undoing; // the run being taken back, entry by row
     const basTavlo::TimesToSet m_times;
-    RowIndex m_byOld;          // the rows that move their files, by the folder's case rule
-    std::vector<int> m_holder; // by row: the moving row whose file holds its new path, or -1
+    RowIndex m_byOld;           // the rows that may move their files, by the folder's case rule
+    std::vector<int> m_holder;  // by row: the row whose old path is its new path, or -1
+    std::vector<Found> m_found; // by the checker, up to m_checked
+    std::atomic<size_t> m_checked{0};
+    std::thread m_checker;
+    std::vector<bool> m_resolved;
     QSet<QString> m_planned;
     std::vector<bool> m_moves;
     std::vector<bool> m_done;
