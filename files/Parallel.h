@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -27,8 +28,12 @@ template <typename Work> void ParallelFor(size_t n, const Work& work) {
     };
     std::vector<std::thread> helpers;
     helpers.reserve(threads - 1);
-    for (size_t t = 1; t < threads; ++t)
-        helpers.emplace_back(drain);
+    try {
+        for (size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(drain);
+    } catch (const std::system_error&) {
+        // No more threads to be had: those started and this one share the work.
+    }
     drain();
     for (std::thread& h : helpers)
         h.join();

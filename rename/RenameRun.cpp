@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -160,10 +161,15 @@ private:
                 m_checked.store(i + 1, std::memory_order_release);
             }
         };
-        if (n > 1 && std::thread::hardware_concurrency() > 1)
-            m_checker = std::thread(check);
-        else
-            check();
+        try {
+            if (n > 1 && std::thread::hardware_concurrency() > 1) {
+                m_checker = std::thread(check);
+                return;
+            }
+        } catch (const std::system_error&) {
+            // No thread to be had: every look-up before the first move.
+        }
+        check();
     }
 
     // Whether row i moves its file, and what it is reported as, once its look-up is in.
