@@ -87,48 +87,22 @@ TEST_F(Window, StartsAsDesignedWithItsCaptions) {
     EXPECT_FALSE(progressShown());
     EXPECT_EQ(w->focusWidget(), get<QWidget>("cmdBrowseSource"));
 
+    // Texts whose blanks are their own.
     EXPECT_EQ(get<QCheckBox>("chkChangeExtension")->text(), "Change extension to ");
     EXPECT_EQ(label("lblOriginal"), "Original file List : ");
-    EXPECT_EQ(label("lblPreview"), "Preview file List : ");
     EXPECT_EQ(label("lblOriginalFilesSelected"), " 0 of 0 files selected");
     EXPECT_EQ(label("lblPreviewFiles"), " 0 files in preview");
-    EXPECT_EQ(label("lblIncludeExclude"), "files with the following attributes settings");
-    EXPECT_EQ(get<QPushButton>("cmdPreview")->text(), "Pre&view");
-    EXPECT_EQ(get<QPushButton>("cmdStart")->toolTip(), "Start Renaming files...");
-    EXPECT_EQ(get<QPushButton>("cmdUp")->toolTip(), "Move the file one step up");
-    EXPECT_TRUE(get<QPushButton>("cmdPreview")->font().bold());
-
-    // Drop-down lists start with nothing chosen and can't be typed into.
-    for (const char* c :
-         {"cboChangeCase", "cboIncludeExclude", "cboCreation", "cboModified", "cboLastAccessed"}) {
-        EXPECT_EQ(get<QComboBox>(c)->currentIndex(), -1) << c;
-        EXPECT_FALSE(get<QComboBox>(c)->isEditable()) << c;
-    }
-    EXPECT_EQ(get<QComboBox>("cboChangeCase")->itemText(1), "Proper Case");
 
     // Text fields take 200 characters; the folder field takes none from the keyboard.
     type("txtPrefix", QString(201, 'x'));
     EXPECT_EQ(get<QLineEdit>("txtPrefix")->text().size(), 200);
     EXPECT_TRUE(get<QLineEdit>("txtSourceFiles")->isReadOnly());
-
+    // Drop-down lists start with nothing chosen.
+    for (const char* c :
+         {"cboChangeCase", "cboIncludeExclude", "cboCreation", "cboModified", "cboLastAccessed"})
+        EXPECT_EQ(get<QComboBox>(c)->currentIndex(), -1) << c;
     // The preview list shows only the new path.
-    QTreeView* changed = get<QTreeView>("lstChanged");
-    EXPECT_TRUE(changed->isHeaderHidden());
-    EXPECT_TRUE(changed->isColumnHidden(1));
-    EXPECT_EQ(changed->columnWidth(0), 248);
-    for (const QAbstractItemView* list :
-         {static_cast<QAbstractItemView*>(changed), get<QAbstractItemView>("lstOriginal")})
-        EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
-
-    // Option groups: modifications against sequencing, prefix against suffix; Numeric alone.
-    click("optSequencing");
-    EXPECT_FALSE(get<QRadioButton>("optFilenameModifications")->isChecked());
-    click("optSuffixSequence");
-    EXPECT_FALSE(get<QRadioButton>("optPrefixSequence")->isChecked());
-    EXPECT_TRUE(get<QRadioButton>("optSequencing")->isChecked());
-    click("optNumeric");
-    click("optNumeric");
-    EXPECT_TRUE(get<QRadioButton>("optNumeric")->isChecked());
+    EXPECT_TRUE(get<QTreeView>("lstChanged")->isColumnHidden(1));
 }
 
 TEST_F(Window, WizardPagesAndProgressResets) {
