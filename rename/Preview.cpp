@@ -177,13 +177,13 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
     // times. Each file's row is made where it was looked up, over the cores, each name
     // composed by its place among the checked files; the files the preview leaves out are
     // dropped after, keeping list order.
-    const basTavlo::Folder folder(listFolder);
+    const basTavlo::Folder held(listFolder);
     std::vector<PreviewRow> rows(checked.size());
     std::vector<char> kept(checked.size(), 0);
     ParallelFor(checked.size(), [&](size_t k) {
         const QString path = original.text(checked[k]);
-        const auto name = folder.nameOf(path);
-        const basTavlo::FindData found = name ? folder.info(*name) : basTavlo::GetFileInfo(path);
+        const auto name = held.nameOf(path);
+        const basTavlo::FindData found = name ? held.info(*name) : basTavlo::GetFileInfo(path);
         const bool present =
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
                                                  basTavlo::AttrDirectory));
