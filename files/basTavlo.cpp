@@ -63,6 +63,10 @@ QString FileNameOf(const QString& path) {
     return path.mid(FileNameStart(path));
 }
 
+QString FolderOf(const QString& path) {
+    return path.left(FileNameStart(path));
+}
+
 std::optional<QStringView> Folder::nameOf(const QString& path) const {
     const qsizetype cut = m_path.size();
     if (cut > 0 && path.size() > cut && path.startsWith(m_path) && FileNameStart(path) == cut)

@@ -27,6 +27,7 @@ QChar PathSeparator();
 // Where the file name of a full path starts (after its last separator), and that name.
 qsizetype FileNameStart(const QString& path);
 QString FileNameOf(const QString& path);
+QString FolderOf(const QString& path);                     // up to that name, with its separator
 QString JoinName(const QString& folder, QStringView name); // folder ends in a separator
 
 // Folder text as the rest of the program keeps it: the folder followed by exactly one

@@ -501,38 +501,50 @@ Folder::~Folder() {
         close(m_fd);
 }
 
+namespace {
+
+// A name as the calls relative to the open folder take it; nullopt where they can't serve:
+// the folder was not opened, or the name would reach into another folder.
+std::optional<QByteArray> nameAt(int folderFd, QStringView name) {
+    if (folderFd < 0 || name.contains(u'/'))
+        return std::nullopt;
+    return name.toUtf8();
+}
+
+} // namespace
+
+// Each look-up by name starts at the folder: no walk of its path for each of many files.
 FileId Folder::idOf(QStringView name) const {
-    if (m_fd < 0)
+    const auto n = nameAt(m_fd, name);
+    if (!n)
         return IdOf(JoinName(m_path, name));
-    const QByteArray n = name.toUtf8();
     struct statx sx;
-    if (n.isEmpty() || statx(m_fd, n.constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
+    if (statx(m_fd, n->constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
         return {};
     return basTavlo::idOf(sx);
 }
 
-// Each look-up by name starts at the folder: no walk of its path for each of many files.
 FindData Folder::info(QStringView name) const {
-    const QByteArray n = name.toUtf8();
-    if (m_fd < 0 || n.isEmpty() || n.contains('/'))
+    const auto n = nameAt(m_fd, name);
+    if (!n)
         return GetFileInfo(JoinName(m_path, name));
     struct statx sx;
-    if (statx(m_fd, n.constData(), AT_SYMLINK_NOFOLLOW, kInfoMask | dos::MountMask(), &sx) != 0)
-        return notFound(n);
+    if (statx(m_fd, n->constData(), AT_SYMLINK_NOFOLLOW, kInfoMask | dos::MountMask(), &sx) != 0)
+        return notFound(*n);
     const auto path = [&] { return QFile::encodeName(JoinName(m_path, name)); };
     const dos::Store store = dos::StoreOf(sx, path);
-    auto state = dos::ReadAt(store, m_fd, n.constData(), false);
+    auto state = dos::ReadAt(store, m_fd, n->constData(), false);
     if (!state)
         state = dos::Read(store, path().constData(), false);
     return findData(sx, store, *state, name.toString());
 }
 
 bool Folder::exists(QStringView name) const {
-    const QByteArray n = name.toUtf8();
-    if (m_fd < 0 || n.isEmpty() || n.contains('/'))
+    const auto n = nameAt(m_fd, name);
+    if (!n)
         return PathExists(JoinName(m_path, name));
     struct stat st;
-    return fstatat(m_fd, n.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    return fstatat(m_fd, n->constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 RenameError Folder::rename(QStringView from, QStringView to) const {

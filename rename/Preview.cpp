@@ -54,10 +54,6 @@ bool IsReservedOnWindows(QStringView name) {
 
 namespace {
 
-QString folderOf(const QString& path) {
-    return path.left(basTavlo::FileNameStart(path));
-}
-
 // The file at a row's new path is the row's own file under another spelling of the same
 // name, on a file system that ignores case. A hard link under another name is not.
 bool sameNameOfTheFile(const PreviewRow& r) {
@@ -114,7 +110,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     for (int i = 0; i < n; ++i)
         if (candidate(i))
             next[size_t(i)] = byOld.find(rows[size_t(i)].newPath);
-    const basTavlo::Folder folder(n > 0 ? folderOf(rows.front().oldPath) : QString());
+    const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
     ParallelFor(size_t(n), [&](size_t i) {
         if (next[i] != kFree || !candidate(int(i)))
             return;
@@ -171,7 +167,7 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
             checked.push_back(i);
     // The listing's one folder, and its name length limit, asked once.
     const QString listFolder =
-        checked.empty() ? QString() : folderOf(original.text(checked.front()));
+        checked.empty() ? QString() : basTavlo::FolderOf(original.text(checked.front()));
     const int listMax = checked.empty() ? 255 : basTavlo::MaxNameLength(listFolder);
     // One look-up per file serves for the on-disk name, the identity, the attributes and
     // times. Each file's row is made where it was looked up, over the cores, each name

@@ -61,9 +61,16 @@ public:
     Run(std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb,
         RunJournal* journal = nullptr, const RunJournal* undoing = nullptr)
         : m_rows(rows), m_s(s), m_cb(cb), m_journal(journal), m_undoing(undoing),
-          m_times(ChosenTimes(s)), m_byOld(rows, &PreviewRow::oldPath, RowsFoldCase(rows)),
-          m_moves(rows.size(), false), m_done(rows.size(), false), m_onChain(rows.size(), false),
-          m_folder(rows.empty() ? QString() : folderOf(rows.front().oldPath)) {}
+          m_times(ChosenTimes(s)), m_stampTimes(TimeStepWanted(s)),
+          m_stampAttributes(IsOn(s.chkModifyAttributes)),
+          m_byOld(rows, &PreviewRow::oldPath, RowsFoldCase(rows)), m_moves(rows.size(), false),
+          m_done(rows.size(), false), m_onChain(rows.size(), false),
+          m_folder(rows.empty() ? QString() : basTavlo::FolderOf(rows.front().oldPath)) {
+        if (m_journal) {
+            m_journal->attributes = m_stampAttributes;
+            m_journal->times = m_stampTimes;
+        }
+    }
 
     ~Run() {
         if (m_checker.joinable())
@@ -195,10 +202,6 @@ private:
         return m_moves[k];
     }
 
-    static QString folderOf(const QString& path) {
-        return path.left(basTavlo::FileNameStart(path));
-    }
-
     bool holds(const QString& path, const basTavlo::FileId& id) const {
         if (!id.valid)
             return false;
@@ -300,8 +303,7 @@ private:
             restore(i);
             return;
         }
-        const bool times = TimeStepWanted(m_s);
-        const bool attributes = IsOn(m_s.chkModifyAttributes);
+        const bool times = m_stampTimes, attributes = m_stampAttributes;
         const bool stamped = times || attributes;
         if (m_journal && (stamped || outcome == RowOutcome::Renamed))
             m_journal->entries.push_back({i, stamped ? int(m_journal->snapshots.size()) : -1});
@@ -336,6 +338,8 @@ private:
     RunJournal* m_journal;
     const RunJournal* m_undoing; // the run being taken back, entry by row
     const basTavlo::TimesToSet m_times;
+    const bool m_stampTimes; // the steps the settings ask for each file
+    const bool m_stampAttributes;
     RowIndex m_byOld;           // the rows that may move their files, by the folder's case rule
     std::vector<int> m_holder;  // by row: the row whose old path is its new path, or -1
     std::vector<Found> m_found; // by the checker, up to m_checked
@@ -405,8 +409,6 @@ int RenameRows(const SharedRows& rows, const AdvancedSettings& s, const RunCallb
     basTavlo::RefreshLocalZone();
     *journal = {};
     journal->rows = rows;
-    journal->attributes = IsOn(s.chkModifyAttributes);
-    journal->times = TimeStepWanted(s);
     journal->entries.reserve(rows->size());
     const int failed = Run(*rows, s, callbacks, journal).go();
     // Rows finish in the order their files could move; the undo takes them in row order.

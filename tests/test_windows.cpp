@@ -332,7 +332,7 @@ TEST(WindowsLayer, ProgramResources) {
     wchar_t self[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
     const QString path = QString::fromWCharArray(self, int(n));
-    const QString exe = path.left(FileNameStart(path)) + "zov.exe";
+    const QString exe = FolderOf(path) + "zov.exe";
     HMODULE m = LoadLibraryExW(exe.toStdWString().c_str(), nullptr,
                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!m)
