@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 TEST(NumberText, ReadsTheLeadingNumber) {
     const std::pair<const char*, double> rows[] = {
@@ -48,12 +49,16 @@ RenameSettings sequencing(const QString& start, const QString& digits) {
     return s;
 }
 
+// One name after another; each by its place in the run gives the same.
 QStringList composeAll(const RenameSettings& s, const QStringList& names) {
     CompositionRun run = StartComposition(s);
     run.locale = QLocale::c();
+    const CompositionRun start = run;
     QStringList out;
-    for (const QString& n : names)
+    for (const QString& n : names) {
         out << ComposeNewName(n, s, run);
+        EXPECT_EQ(ComposeNewName(n, s, start, out.size() - 1), out.back()) << n.toStdString();
+    }
     return out;
 }
 
@@ -175,19 +180,15 @@ TEST(Compose, Extensions) {
 }
 
 TEST(Compose, NumericSequenceDefaults) {
-    auto d = NumericSequenceDefaults("", "", 250);
-    EXPECT_EQ(d.txtDigitStartWith, "1");
-    EXPECT_EQ(d.txtDigits, "3");
-    EXPECT_EQ(NumericSequenceDefaults("", "", 0).txtDigits, "1");
-    EXPECT_EQ(NumericSequenceDefaults("", "", 9).txtDigits, "1");
-    EXPECT_EQ(NumericSequenceDefaults("", "", 10).txtDigits, "2");
-    EXPECT_EQ(NumericSequenceDefaults("", "", 100000).txtDigits, "6");
-    d = NumericSequenceDefaults("   ", "  ", 5);
-    EXPECT_EQ(d.txtDigitStartWith, "1");
-    EXPECT_EQ(d.txtDigits, "1");
-    d = NumericSequenceDefaults("100", "", 1000);
-    EXPECT_EQ(d.txtDigitStartWith, "100");
-    EXPECT_EQ(d.txtDigits, "4");
-    EXPECT_EQ(NumericSequenceDefaults("", "5", 1000).txtDigits, "5");
-    EXPECT_EQ(NumericSequenceDefaults("x", "", 1).txtDigitStartWith, "x");
+    // start, digits, item count -> start, digits
+    const std::tuple<const char*, const char*, int, const char*, const char*> rows[] = {
+        {"", "", 250, "1", "3"},       {"", "", 0, "1", "1"},      {"", "", 9, "1", "1"},
+        {"", "", 10, "1", "2"},        {"", "", 100000, "1", "6"}, {"   ", "  ", 5, "1", "1"},
+        {"100", "", 1000, "100", "4"}, {"", "5", 1000, "1", "5"},  {"x", "", 1, "x", "1"},
+    };
+    for (const auto& [start, digits, count, wantStart, wantDigits] : rows) {
+        const NumericDefaults d = NumericSequenceDefaults(start, digits, count);
+        EXPECT_EQ(d.txtDigitStartWith, wantStart) << start << "|" << digits << "|" << count;
+        EXPECT_EQ(d.txtDigits, wantDigits) << start << "|" << digits << "|" << count;
+    }
 }
