@@ -310,9 +310,15 @@ bool SetBits(Store store, const char* path, quint32 bits) {
         return false;
     switch (store) {
     case Store::Xattr: {
+        errno = 0;
         const auto old = readXattr(path, kDosAttribName, true);
         if (!old)
             return false; // a value we can't read is never overwritten
+        // A volume that keeps no attribute value and takes no change of mode either (a FAT
+        // volume through FUSE) has bits of its own that nothing here can read or change.
+        const bool keepsNone = old->isEmpty() && (errno == ENOTSUP || errno == EOPNOTSUPP);
+        if (keepsNone && chmod(path, st.st_mode & 07777) != 0)
+            return false;
         const DosAttrib dos = ParseDosAttrib(*old);
         const quint32 word = (dos.attribValid ? dos.attrib & ~kDosBits : 0) | bits;
         const bool wordNeeded = dos.attribValid ? word != dos.attrib : bits != 0;
@@ -328,8 +334,8 @@ bool SetBits(Store store, const char* path, quint32 bits) {
         if (wordNeeded && !writeXattr(path, kDosAttribName, *value)) {
             // Where the file system keeps no attributes at all, read-only still lives in
             // the mode; any other bit is not set.
-            const bool keepsNone = errno == ENOTSUP || errno == EOPNOTSUPP;
-            if (!keepsNone || ((word ^ (dos.attribValid ? dos.attrib : 0)) & ~AttrReadOnly)) {
+            const bool noValues = errno == ENOTSUP || errno == EOPNOTSUPP;
+            if (!noValues || ((word ^ (dos.attribValid ? dos.attrib : 0)) & ~AttrReadOnly)) {
                 chmod(path, mode);
                 return false;
             }

@@ -253,13 +253,6 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
     SetTimesResult r = NoneSet(times);
     if (!m_held)
         return r;
-    const QByteArray proc = procPath(m_fd);
-    if (times.creation && !m_link) { // a link can't hold the attribute that keeps it
-        // Before 1601 or at its very start there is no file time that Samba reads.
-        const qint64 t = fileTime(*times.creation, 0);
-        r.creationSet =
-            t > 0 && dos::SetCreateTime(dos::Store(m_store), proc.constData(), quint64(t));
-    }
     if (times.lastWrite || times.lastAccess) {
         struct timespec ts[2];
         ts[0].tv_sec = times.lastAccess.value_or(0);
@@ -279,6 +272,13 @@ SetTimesResult StampTarget::setTimes(const TimesToSet& times) {
         };
         r.lastWriteSet = !times.lastWrite || (read && same(back.stx_mtime, *times.lastWrite));
         r.lastAccessSet = !times.lastAccess || (read && same(back.stx_atime, *times.lastAccess));
+    }
+    // The creation time last: ntfs-3g drops modified and accessed times set after it.
+    if (times.creation && !m_link) { // a link can't hold the attribute that keeps it
+        // Before 1601 or at its very start there is no file time that Samba reads.
+        const qint64 t = fileTime(*times.creation, 0);
+        r.creationSet = t > 0 && dos::SetCreateTime(dos::Store(m_store), procPath(m_fd).constData(),
+                                                    quint64(t));
     }
     return r;
 }
@@ -308,6 +308,15 @@ bool StampTarget::restore(const StampSnapshot& s, bool attributes, bool times) {
         return false;
     const QByteArray proc = procPath(m_fd);
     bool ok = true;
+    if (times) { // before the DOS side's creation time, which ntfs-3g wants last
+        struct timespec ts[2];
+        for (int i = 0; i < 2; ++i) {
+            const qint64 ns = s.times[i];
+            const qint64 sec = ns / 1000000000 - (ns % 1000000000 < 0 ? 1 : 0);
+            ts[i] = {time_t(sec), long(ns - sec * 1000000000)};
+        }
+        ok = setHeldTimes(m_fd, m_link, m_path, m_id, ts);
+    }
     // The DOS side holds the bits and the creation time alike. Changing a user.* attribute
     // needs the write bit, even for the owner: lend it for the moment.
     struct stat st;
@@ -317,19 +326,10 @@ bool StampTarget::restore(const StampSnapshot& s, bool attributes, bool times) {
         const mode_t now = st.st_mode & 07777;
         if (!(now & S_IWUSR))
             chmod(proc.constData(), now | S_IWUSR);
-        ok = dos::Put(dos::Store(m_store), proc.constData(), s.dos);
+        ok = dos::Put(dos::Store(m_store), proc.constData(), s.dos) && ok;
         const mode_t final = attributes ? mode_t(s.attributes) : now;
         if (final != (now | S_IWUSR))
             ok = chmod(proc.constData(), final) == 0 && ok;
-    }
-    if (times) {
-        struct timespec ts[2];
-        for (int i = 0; i < 2; ++i) {
-            const qint64 ns = s.times[i];
-            const qint64 sec = ns / 1000000000 - (ns % 1000000000 < 0 ? 1 : 0);
-            ts[i] = {time_t(sec), long(ns - sec * 1000000000)};
-        }
-        ok = setHeldTimes(m_fd, m_link, m_path, m_id, ts) && ok;
     }
     return ok;
 }

@@ -40,6 +40,8 @@ public:
         mkfsArgs.replaceInStrings("IMG", image);
         mountArgs.replaceInStrings("IMG", image).replaceInStrings("DIR", m_dir);
         m_fuse = mounter != "mount";
+        m_mounter = mounter;
+        m_mountArgs = mountArgs;
         m_up = run(mkfs, mkfsArgs) && run(mounter, mountArgs);
         // A FUSE driver may exit 0 without a mount (no /dev/fuse for this user).
         struct stat in {
@@ -53,16 +55,25 @@ public:
     }
     ~Volume() {
         if (m_up)
-            run(m_fuse ? "fusermount" : "umount",
-                m_fuse ? QStringList{"-u", m_dir} : QStringList{m_dir});
+            unmount();
     }
     bool up() const { return m_up; }
+    // What the volume keeps, as it reads after an unmount.
+    bool remount() { return unmount() && (m_up = run(m_mounter, m_mountArgs)); }
     QString file(const QString& name) const { return m_dir + '/' + name; }
     QString folder() const { return m_dir + '/'; }
 
 private:
+    bool unmount() {
+        m_up = !run(m_fuse ? "fusermount" : "umount",
+                    m_fuse ? QStringList{"-u", m_dir} : QStringList{m_dir});
+        return !m_up;
+    }
+
     TestFolder m_holder;
     QString m_dir;
+    QString m_mounter;
+    QStringList m_mountArgs;
     bool m_fuse = false;
     bool m_up = false;
 };
@@ -165,6 +176,9 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
     EXPECT_EQ(r.failed, 0);
     EXPECT_EQ(basTavlo::RenameFile(m + "2.jpg", m + "keep.txt"),
               basTavlo::RenameError::TargetExists);
+    // Its entries have bits that no call here reads or changes: none is said to be set.
+    for (const quint32 bits : {0u, quint32(basTavlo::AttrReadOnly), quint32(basTavlo::AttrArchive)})
+        EXPECT_FALSE(basTavlo::SetAttributes(m + "keep.txt", bits)) << bits;
     QMap<QString, QByteArray> after;
     for (const QString& name : QDir(m).entryList(QDir::Files)) {
         QFile f(m + name);
@@ -206,7 +220,7 @@ TEST(SmallInodeExt4, TimesThatCantBeStoredAreReportedNotSet) {
 
 // On NTFS through ntfs-3g the bits and the creation time are the volume's own.
 TEST(Ntfs3g, BitsAndCreationTimeAreTheVolumes) {
-    const Volume v("mkntfs", {"-F", "-q", "-f", "IMG"}, "ntfs-3g", {"IMG", "DIR"}, 8);
+    Volume v("mkntfs", {"-F", "-q", "-f", "IMG"}, "ntfs-3g", {"IMG", "DIR"}, 8);
     if (!v.up())
         GTEST_SKIP() << "can't mount an NTFS image here (needs ntfs-3g, root and /dev/fuse)";
     for (const char* n : {"a.jpg", "b.jpg"}) {
@@ -218,8 +232,14 @@ TEST(Ntfs3g, BitsAndCreationTimeAreTheVolumes) {
     ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrSystem | AttrArchive));
     EXPECT_EQ(getfattr(a, "system.ntfs_attrib"), "0x27000000");
     EXPECT_EQ(getfattr(a, "user.DOSATTRIB"), QByteArray());
-    const qint64 created = utc(2001, 8, 1, 22, 30, 0);
-    ASSERT_TRUE(SetFileTimes(a, TimesToSet{created, created, {}}).ok());
+    const qint64 created = utc(2001, 8, 1, 22, 30, 0), modified = utc(2002, 3, 4, 5, 6, 7),
+                 accessed = utc(2003, 1, 2, 3, 4, 5);
+    ASSERT_TRUE(SetFileTimes(a, TimesToSet{created, modified, accessed}).ok());
+    ASSERT_TRUE(v.remount()); // ntfs-3g keeps some times only until the unmount
+    const FindData kept = GetFileInfo(a);
+    const qint64 toFileTime = 10000000;
+    EXPECT_EQ(kept.lastWriteTime, (modified + kFileTimeEpochOffsetSecs) * toFileTime);
+    EXPECT_EQ(kept.lastAccessTime, (accessed + kFileTimeEpochOffsetSecs) * toFileTime);
     const quint64 ft = quint64(created + kFileTimeEpochOffsetSecs) * 10000000;
     EXPECT_EQ(getfattr(a, "system.ntfs_crtime"),
               "0x" + QByteArray::number(qToBigEndian(ft), 16).rightJustified(16, '0'));
