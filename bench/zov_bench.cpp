@@ -156,7 +156,7 @@ Times core(const QString& dir, int n) {
     int failed = 0;
     t[3] = timed([&] {
         failed = lists.changed.runOnRows([&](const SharedRows& rows) {
-            return RenameRows(rows, AdvancedSettings{}, {}, &journal);
+            return RenameRows(rows, lists.changed.folder(), AdvancedSettings{}, {}, &journal);
         });
     });
     int notUndone = 0;

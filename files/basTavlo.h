@@ -101,6 +101,10 @@ enum class RenameError {
     InvalidName,
     Unsupported,
     Other,
+    // Only from a move of a file known by its identity (Folder::move):
+    NotThatFile,     // another file stood at the old name: nothing moved, or it went back
+    OtherFileMoved,  // another file stood at the old name and could not go back from the new
+    LeftAtTemporary, // halfway through a change by a temporary name, it could not go on or back
 };
 
 // Moves a file to a new name in the same folder. Never replaces an existing file,
@@ -125,8 +129,18 @@ public:
     FindData info(QStringView name) const; // as GetFileInfo of the name's full path
     bool exists(QStringView name) const;   // as PathExists
     RenameError rename(QStringView from, QStringView to) const;
+    // Moves the file with identity id, and never another, from one name to another, without
+    // replacing anything. Where the system can't rename a file by its identity, what now
+    // stands at the new name is checked, and goes back if it is not that file. Where the
+    // file is left at a temporary name, temporary gets that name's counter.
+    RenameError move(QStringView from, QStringView to, const FileId& id,
+                     int* temporary = nullptr) const;
+    // The identity of the folder held: invalid where it could not be opened.
+    FileId id() const;
 
 private:
+    RenameError renameName(QStringView from, QStringView to, int* temporary) const;
+
     QString m_path;
 #ifndef Q_OS_WIN
     int m_fd = -1; // not opened: by full paths
@@ -204,6 +218,7 @@ struct StampSnapshot {
     qint64 times[3] = {};   // POSIX: accessed, modified (ns since 1970); Windows: creation,
                             // accessed, modified (100-ns units since 1601)
     QByteArray dos;         // POSIX: what the file system keeps of its DOS side
+    friend bool operator==(const StampSnapshot&, const StampSnapshot&) = default;
 };
 
 // One file held by its identity while it is stamped, so that the stamping reaches the

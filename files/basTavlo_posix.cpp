@@ -442,9 +442,11 @@ RenameError renameNoReplace(const At& from, const At& to) {
     return errorFromErrno(errno, from);
 }
 
-// folder and fromName make from's full path, from which a change of case takes its
-// temporary name.
-RenameError renameAt(const At& from, const At& to, const QString& folder, QStringView fromName) {
+// folder joined to fromName and toName gives the full paths of from and to (folder is empty
+// where the names are full paths): a change of case takes its temporary name from the
+// first, and the test hook gets both.
+RenameError renameAt(const At& from, const At& to, const QString& folder, QStringView fromName,
+                     QStringView toName, int* temporary) {
     if (!*from.name || !*to.name)
         return RenameError::InvalidName;
     if (from.dir == to.dir && strcmp(from.name, to.name) == 0) {
@@ -459,19 +461,23 @@ RenameError renameAt(const At& from, const At& to, const QString& folder, QStrin
     // A file system that ignores case holds the target as the file itself: go through a
     // free temporary name, and come back if the second step fails.
     for (int n = 0; n < 100; ++n) {
-        const QByteArray tmpPath = QFile::encodeName(TemporaryPath(JoinName(folder, fromName), n));
+        const QString tmpPath = TemporaryPath(JoinName(folder, fromName), n);
+        const QByteArray tmpBytes = QFile::encodeName(tmpPath);
         // The temporary name sits beside from, in from's folder.
-        const At tmp{from.dir, from.dir == AT_FDCWD ? tmpPath.constData()
-                                                    : strrchr(tmpPath.constData(), '/') + 1};
+        const At tmp{from.dir, from.dir == AT_FDCWD ? tmpBytes.constData()
+                                                    : strrchr(tmpBytes.constData(), '/') + 1};
         const RenameError first = renameNoReplace(from, tmp);
         if (first == RenameError::TargetExists)
             continue;
         if (first != RenameError::None)
             return first;
+        testing::RunBeforeRename(tmpPath, JoinName(folder, toName));
         const RenameError second = renameNoReplace(tmp, to);
-        if (second != RenameError::None)
-            renameNoReplace(tmp, from);
-        return second;
+        if (second == RenameError::None || renameNoReplace(tmp, from) == RenameError::None)
+            return second;
+        if (temporary)
+            *temporary = n;
+        return RenameError::LeftAtTemporary;
     }
     return RenameError::Other;
 }
@@ -489,7 +495,7 @@ void testing::RefuseRenameFeatures(Refuse what) {
 RenameError RenameFile(const QString& from, const QString& to) {
     testing::RunBeforeRename(from, to);
     const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
-    return renameAt({AT_FDCWD, f.constData()}, {AT_FDCWD, t.constData()}, {}, from);
+    return renameAt({AT_FDCWD, f.constData()}, {AT_FDCWD, t.constData()}, {}, from, to, nullptr);
 }
 
 Folder::Folder(const QString& folder) : m_path(WithTrailingSeparator(folder)) {
@@ -548,12 +554,38 @@ bool Folder::exists(QStringView name) const {
 }
 
 RenameError Folder::rename(QStringView from, QStringView to) const {
-    if (m_fd < 0 || testing::HasBeforeRename())
-        return RenameFile(JoinName(m_path, from), JoinName(m_path, to));
+    return renameName(from, to, nullptr);
+}
+
+RenameError Folder::renameName(QStringView from, QStringView to, int* temporary) const {
+    if (m_fd < 0 || testing::HasBeforeRename()) {
+        const QString fromPath = JoinName(m_path, from), toPath = JoinName(m_path, to);
+        testing::RunBeforeRename(fromPath, toPath);
+        const QByteArray f = QFile::encodeName(fromPath), t = QFile::encodeName(toPath);
+        return renameAt({AT_FDCWD, f.constData()}, {AT_FDCWD, t.constData()}, {}, fromPath, toPath,
+                        temporary);
+    }
     const QByteArray f = from.toUtf8(), t = to.toUtf8();
     if (f.contains('/') || t.contains('/'))
         return RenameError::InvalidName;
-    return renameAt({m_fd, f.constData()}, {m_fd, t.constData()}, m_path, from);
+    return renameAt({m_fd, f.constData()}, {m_fd, t.constData()}, m_path, from, to, temporary);
+}
+
+// No call renames "this file" here: a file that took the old name after the look-up would
+// move instead. What stands at the new name afterwards tells, and goes back if it is another.
+RenameError Folder::move(QStringView from, QStringView to, const FileId& id, int* temporary) const {
+    const RenameError e = renameName(from, to, temporary);
+    if (e != RenameError::None || idOf(to) == id)
+        return e;
+    return renameName(to, from, nullptr) == RenameError::None ? RenameError::NotThatFile
+                                                              : RenameError::OtherFileMoved;
+}
+
+FileId Folder::id() const {
+    struct statx sx;
+    if (m_fd < 0 || statx(m_fd, "", AT_EMPTY_PATH, kIdMask, &sx) != 0)
+        return {};
+    return basTavlo::idOf(sx);
 }
 
 int MaxNameLength(const QString& folder) {

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace basTavlo {
 
@@ -162,7 +164,7 @@ RenameError errorOfMove(const QString& from) {
     }
 }
 
-RenameError renameByTemporary(const QString& from, const QString& to) {
+RenameError renameByTemporary(const QString& from, const QString& to, int* temporary) {
     for (int counter = 0; counter < 1000; ++counter) {
         const QString temp = TemporaryPath(from, counter);
         if (!MoveFileExW(wide(from).c_str(), wide(temp).c_str(), 0)) {
@@ -173,15 +175,16 @@ RenameError renameByTemporary(const QString& from, const QString& to) {
         if (MoveFileExW(wide(temp).c_str(), wide(to).c_str(), 0))
             return RenameError::None;
         const RenameError e = errorOfMove(temp);
-        MoveFileExW(wide(temp).c_str(), wide(from).c_str(), 0); // back to where it was
-        return e;
+        if (MoveFileExW(wide(temp).c_str(), wide(from).c_str(), 0)) // back to where it was
+            return e;
+        if (temporary)
+            *temporary = counter;
+        return RenameError::LeftAtTemporary;
     }
     return RenameError::Other;
 }
 
-} // namespace
-
-RenameError RenameFile(const QString& from, const QString& to) {
+RenameError renameFile(const QString& from, const QString& to, int* temporary) {
     testing::RunBeforeRename(from, to);
     if (from.isEmpty() || to.isEmpty())
         return RenameError::InvalidName;
@@ -194,10 +197,50 @@ RenameError RenameFile(const QString& from, const QString& to) {
         // old spelling: then it goes by a temporary name.
         if (FileNameOf(from).compare(FileNameOf(to), Qt::CaseInsensitive) == 0 &&
             GetFileInfo(to).fileName != FileNameOf(to))
-            return renameByTemporary(from, to);
+            return renameByTemporary(from, to, temporary);
         return RenameError::None;
     }
     return errorOfMove(from);
+}
+
+// The system's own form of a full path, which a rename by handle takes: \\?\ becomes \??\.
+std::wstring ntPath(const QString& path) {
+    std::wstring w = wide(path);
+    if (w.rfind(L"\\\\?\\", 0) != 0)
+        return {};
+    w[1] = L'?';
+    w[2] = L'?';
+    return w;
+}
+
+// The file held open by its handle is the one renamed, whatever takes its old name meanwhile.
+RenameError renameHeld(const QString& from, const QString& to, const FileId& id) {
+    const std::wstring target = ntPath(to);
+    HANDLE h = openEntry(from, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+    if (h == INVALID_HANDLE_VALUE)
+        return errorOfMove(from);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info) || idOf(info) != id) {
+        CloseHandle(h);
+        return RenameError::NotThatFile;
+    }
+    const size_t bytes = target.size() * sizeof(wchar_t);
+    std::vector<char> buf(sizeof(FILE_RENAME_INFO) + bytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = DWORD(bytes);
+    memcpy(rename->FileName, target.c_str(), bytes);
+    const bool ok = SetFileInformationByHandle(h, FileRenameInfo, rename, DWORD(buf.size()));
+    const RenameError e = ok ? RenameError::None : errorOfMove(from);
+    CloseHandle(h);
+    return e;
+}
+
+} // namespace
+
+RenameError RenameFile(const QString& from, const QString& to) {
+    return renameFile(from, to, nullptr);
 }
 
 Folder::Folder(const QString& folder) : m_path(WithTrailingSeparator(folder)) {}
@@ -216,11 +259,40 @@ bool Folder::exists(QStringView name) const {
     return PathExists(JoinName(m_path, name));
 }
 
+namespace {
+bool hasSeparator(QStringView n) {
+    return n.contains(u'\\') || n.contains(u'/');
+}
+} // namespace
+
 RenameError Folder::rename(QStringView from, QStringView to) const {
-    auto hasSeparator = [](QStringView n) { return n.contains(u'\\') || n.contains(u'/'); };
+    return renameName(from, to, nullptr);
+}
+
+RenameError Folder::renameName(QStringView from, QStringView to, int* temporary) const {
     if (hasSeparator(from) || hasSeparator(to))
         return RenameError::InvalidName;
-    return RenameFile(JoinName(m_path, from), JoinName(m_path, to));
+    return renameFile(JoinName(m_path, from), JoinName(m_path, to), temporary);
+}
+
+RenameError Folder::move(QStringView from, QStringView to, const FileId& id, int* temporary) const {
+    if (hasSeparator(from) || hasSeparator(to))
+        return RenameError::InvalidName;
+    const QString fromPath = JoinName(m_path, from), toPath = JoinName(m_path, to);
+    if (from.compare(to, Qt::CaseInsensitive) != 0 && !ntPath(toPath).empty()) {
+        testing::RunBeforeRename(fromPath, toPath);
+        return renameHeld(fromPath, toPath, id);
+    }
+    // A change of case alone may go by a temporary name: checked afterwards instead.
+    const RenameError e = renameName(from, to, temporary);
+    if (e != RenameError::None || IdOf(toPath) == id)
+        return e;
+    return renameName(to, from, nullptr) == RenameError::None ? RenameError::NotThatFile
+                                                              : RenameError::OtherFileMoved;
+}
+
+FileId Folder::id() const {
+    return IdOf(m_path);
 }
 
 bool PathExists(const QString& path) {

@@ -7,12 +7,14 @@ void PreviewListModel::clear() {
         return;
     beginResetModel();
     m_rows = std::make_shared<std::vector<PreviewRow>>(); // its room goes unless shared
+    m_folder = {};
     endResetModel();
 }
 
-void PreviewListModel::setRows(std::vector<PreviewRow> rows) {
+void PreviewListModel::setRows(std::vector<PreviewRow> rows, const basTavlo::FileId& folder) {
     beginResetModel();
     m_rows = std::make_shared<std::vector<PreviewRow>>(std::move(rows));
+    m_folder = folder;
     endResetModel();
 }
 

@@ -38,7 +38,11 @@ enum class RowOutcome : quint8 {
     ChangedSinceRun, // the same, found by an undo: gone or replaced since the run
     PermissionDenied,
     CycleNotRun,     // another file of its cycle could not move, so none did
-    LeftAtTemporary, // on its way round a cycle, it could not be put back: see nowAt()
+    LeftAtTemporary, // on its way round a cycle or by a temporary name, it could not be put
+                     // back: see nowAt()
+    OtherFileMoved,  // another file had taken the old name; it got the new one, and could
+                     // not be put back
+    FolderReplaced,  // another folder stands at the folder's path: nothing was done in it
     Failed,
 };
 
@@ -85,7 +89,9 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void clear();
-    void setRows(std::vector<PreviewRow> rows);
+    // folder: the identity of the folder the rows were planned in.
+    void setRows(std::vector<PreviewRow> rows, const basTavlo::FileId& folder = {});
+    const basTavlo::FileId& folder() const { return m_folder; }
 
     int count() const { return int(m_rows->size()); }
     const PreviewRow& row(int i) const { return (*m_rows)[size_t(i)]; }
@@ -108,4 +114,5 @@ public:
 
 private:
     SharedRows m_rows = std::make_shared<std::vector<PreviewRow>>();
+    basTavlo::FileId m_folder;
 };

@@ -156,7 +156,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
 
 std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckListModel& include,
                                     const CheckListModel& exclude, const RenameSettings& rename,
-                                    const FilterSettings& filters) {
+                                    const FilterSettings& filters, basTavlo::FileId* folder) {
     basTavlo::RefreshLocalZone();
     const CompositionRun run = StartComposition(rename);
     const FilterRun filterRun(filters, include, exclude);
@@ -174,6 +174,8 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
     // composed by its place among the checked files; the files the preview leaves out are
     // dropped after, keeping list order.
     const basTavlo::Folder held(listFolder);
+    if (folder)
+        *folder = checked.empty() ? basTavlo::FileId{} : held.id();
     std::vector<PreviewRow> rows(checked.size());
     std::vector<char> kept(checked.size(), 0);
     ParallelFor(checked.size(), [&](size_t k) {
@@ -221,8 +223,10 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
 
 void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters) {
     lists.changed.clear(); // the old rows go before the new ones take their room
-    lists.changed.setRows(
-        PlanPreview(lists.original, lists.include, lists.exclude, rename, filters));
+    basTavlo::FileId folder;
+    std::vector<PreviewRow> rows =
+        PlanPreview(lists.original, lists.include, lists.exclude, rename, filters, &folder);
+    lists.changed.setRows(std::move(rows), folder);
 #ifdef __GLIBC__
     malloc_trim(0); // the plan's scratch room goes back, not kept beside the rows
 #endif

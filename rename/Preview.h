@@ -23,10 +23,12 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase);
 void MarkConflicts(std::vector<PreviewRow>& rows); // by the rule of the rows' folder
 
 // The plan of a rename: one row per checked file that still exists and passes the
-// filters, in list order, with its new and old full path and its status.
+// filters, in list order, with its new and old full path and its status; folder gets the
+// identity of the folder the files were looked up in.
 std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckListModel& include,
                                     const CheckListModel& exclude, const RenameSettings& rename,
-                                    const FilterSettings& filters);
+                                    const FilterSettings& filters,
+                                    basTavlo::FileId* folder = nullptr);
 
 // Fills the preview list and its count text.
 void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters);

@@ -37,6 +37,12 @@ RowOutcome outcomeOf(basTavlo::RenameError e) {
         return RowOutcome::PermissionDenied;
     case basTavlo::RenameError::InvalidName:
         return RowOutcome::InvalidName;
+    case basTavlo::RenameError::NotThatFile:
+        return RowOutcome::GoneOrReplaced;
+    case basTavlo::RenameError::OtherFileMoved:
+        return RowOutcome::OtherFileMoved;
+    case basTavlo::RenameError::LeftAtTemporary:
+        return RowOutcome::LeftAtTemporary;
     default:
         return RowOutcome::Failed;
     }
@@ -56,19 +62,23 @@ RowOutcome skippedOutcome(RowStatus status) {
     }
 }
 
+std::function<void(size_t)> g_afterLookUp;
+
 class Run {
 public:
-    Run(std::vector<PreviewRow>& rows, const AdvancedSettings& s, const RunCallbacks& cb,
-        RunJournal* journal = nullptr, const RunJournal* undoing = nullptr)
+    Run(std::vector<PreviewRow>& rows, const basTavlo::FileId& folder, const AdvancedSettings& s,
+        const RunCallbacks& cb, RunJournal* journal = nullptr, const RunJournal* undoing = nullptr)
         : m_rows(rows), m_s(s), m_cb(cb), m_journal(journal), m_undoing(undoing),
           m_times(ChosenTimes(s)), m_stampTimes(TimeStepWanted(s)),
           m_stampAttributes(IsOn(s.chkModifyAttributes)),
           m_byOld(rows, &PreviewRow::oldPath, RowsFoldCase(rows)), m_moves(rows.size(), false),
           m_done(rows.size(), false), m_onChain(rows.size(), false),
-          m_folder(rows.empty() ? QString() : basTavlo::FolderOf(rows.front().oldPath)) {
+          m_folder(rows.empty() ? QString() : basTavlo::FolderOf(rows.front().oldPath)),
+          m_planFolder(folder) {
         if (m_journal) {
             m_journal->attributes = m_stampAttributes;
             m_journal->times = m_stampTimes;
+            m_journal->folder = folder;
         }
     }
 
@@ -79,6 +89,15 @@ public:
 
     int go() {
         const int n = int(m_rows.size());
+        // Another folder at the path, such as a copy of hard links made for a backup, holds
+        // files with the same identities: nothing in it is the plan's to touch.
+        if (m_planFolder.valid && n > 0 && m_folder.id() != m_planFolder) {
+            for (PreviewRow& r : m_rows)
+                r.outcome = RowOutcome::FolderReplaced;
+            if (m_cb.progress)
+                m_cb.progress(100.0);
+            return n;
+        }
         decide();
         std::vector<int> chain;
         for (int i = 0; i < n; ++i) {
@@ -108,7 +127,7 @@ public:
                 renameCycle(chain);
             else
                 for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-                    finish(*it, outcomeOf(move(*it, false)));
+                    finish(*it, move(*it));
         }
         if (m_checker.joinable())
             m_checker.join();
@@ -165,6 +184,8 @@ private:
             for (size_t i = 0; i < n; ++i) {
                 if (candidate(i))
                     m_found[i] = find(i);
+                if (g_afterLookUp)
+                    g_afterLookUp(i);
                 m_checked.store(i + 1, std::memory_order_release);
             }
         };
@@ -209,17 +230,33 @@ private:
         return (name ? m_folder.idOf(*name) : basTavlo::IdOf(path)) == id;
     }
 
-    basTavlo::RenameError rename(const QString& from, const QString& to) const {
+    // Moves the file with identity id, never another; where it is left at a temporary name,
+    // temporary gets its counter.
+    basTavlo::RenameError rename(const QString& from, const QString& to, const basTavlo::FileId& id,
+                                 int* temporary = nullptr) const {
         const auto f = m_folder.nameOf(from), t = m_folder.nameOf(to);
-        return f && t ? m_folder.rename(*f, *t) : basTavlo::RenameFile(from, to);
+        if (f && t)
+            return m_folder.move(*f, *t, id, temporary);
+        const basTavlo::Folder elsewhere(basTavlo::FolderOf(from));
+        return elsewhere.move(basTavlo::FileNameOf(from), basTavlo::FileNameOf(to), id, temporary);
     }
 
     // The row whose old path is row i's new path, or -1.
     int dependency(int i) const { return m_holder[size_t(i)]; }
 
-    basTavlo::RenameError move(int i, bool back) {
+    // Row i's file to its new name, with what that did.
+    RowOutcome move(int i) {
+        PreviewRow& r = m_rows[size_t(i)];
+        int temporary = -1;
+        const RowOutcome o = outcomeOf(rename(r.oldPath, r.newPath, r.id, &temporary));
+        if (o == RowOutcome::LeftAtTemporary)
+            r.temporary = qint16(temporary);
+        return o;
+    }
+
+    basTavlo::RenameError moveBack(int i) const {
         const PreviewRow& r = m_rows[size_t(i)];
-        return back ? rename(r.newPath, r.oldPath) : rename(r.oldPath, r.newPath);
+        return rename(r.newPath, r.oldPath, r.id);
     }
 
     // A temporary name that no row of the plan is to get.
@@ -244,7 +281,7 @@ private:
         for (; counter < 1000; ++counter) {
             temp = basTavlo::TemporaryPath(first.oldPath, counter);
             if (!planned(temp))
-                e = rename(first.oldPath, temp);
+                e = rename(first.oldPath, temp, first.id);
             if (e != basTavlo::RenameError::TargetExists)
                 break;
         }
@@ -255,13 +292,12 @@ private:
         }
         int failedAt = 0;
         for (int j = k - 1; j >= 1 && failedAt == 0; --j) {
-            e = move(c[size_t(j)], false);
-            out[size_t(j)] = outcomeOf(e);
-            if (e != basTavlo::RenameError::None)
+            out[size_t(j)] = move(c[size_t(j)]);
+            if (out[size_t(j)] != RowOutcome::Renamed)
                 failedAt = j;
         }
         if (failedAt == 0) {
-            e = rename(temp, first.newPath);
+            e = rename(temp, first.newPath, first.id);
             out[0] = outcomeOf(e);
             if (e == basTavlo::RenameError::None) {
                 finishAll(c, out);
@@ -269,9 +305,9 @@ private:
             }
         }
         int j = failedAt + 1;
-        for (; j < k && move(c[size_t(j)], true) == basTavlo::RenameError::None; ++j)
+        for (; j < k && moveBack(c[size_t(j)]) == basTavlo::RenameError::None; ++j)
             out[size_t(j)] = RowOutcome::CycleNotRun;
-        if (j == k && rename(temp, first.oldPath) == basTavlo::RenameError::None) {
+        if (j == k && rename(temp, first.oldPath, first.id) == basTavlo::RenameError::None) {
             if (failedAt != 0)
                 out[0] = RowOutcome::CycleNotRun;
         } else {
@@ -304,9 +340,10 @@ private:
             return;
         }
         const bool times = m_stampTimes, attributes = m_stampAttributes;
-        const bool stamped = times || attributes;
-        if (m_journal && (stamped || outcome == RowOutcome::Renamed))
-            m_journal->entries.push_back({i, stamped ? int(m_journal->snapshots.size()) : -1});
+        const bool stamped = times || attributes, moved = outcome == RowOutcome::Renamed;
+        if (m_journal && (stamped || moved))
+            m_journal->entries.push_back(
+                {i, stamped ? int(m_journal->snapshots.size()) : -1, moved});
         if (!stamped)
             return;
         basTavlo::StampTarget target(r.newPath, r.id);
@@ -316,6 +353,11 @@ private:
             r.timesNotSet = !target.setTimes(m_times).ok();
         if (attributes)
             r.attributesNotSet = !ApplyAttributes(target, m_s, m_cb.message);
+        // A file stamped with what it had already is no change of this run's to take back.
+        if (m_journal && !moved && target.snapshot() == m_journal->snapshots.back()) {
+            m_journal->snapshots.pop_back();
+            m_journal->entries.pop_back();
+        }
     }
 
     // Undoing: the row's file, back at its old path, gets what it had before the run.
@@ -350,7 +392,8 @@ private:
     std::vector<bool> m_moves;
     std::vector<bool> m_done;
     std::vector<bool> m_onChain;
-    const basTavlo::Folder m_folder; // where the rows' files are
+    const basTavlo::Folder m_folder;     // where the rows' files are
+    const basTavlo::FileId m_planFolder; // the folder the plan was made in, where known
     int m_processed = 0;
 };
 
@@ -396,21 +439,25 @@ basTavlo::TimesToSet ChosenTimes(const AdvancedSettings& s) {
     return t;
 }
 
+void run_testing::AfterLookUp(std::function<void(size_t)> hook) {
+    g_afterLookUp = std::move(hook);
+}
+
 int RenameRows(std::vector<PreviewRow>& rows, const AdvancedSettings& s,
                const RunCallbacks& callbacks) {
     basTavlo::RefreshLocalZone();
-    return Run(rows, s, callbacks).go();
+    return Run(rows, {}, s, callbacks).go();
 }
 
-int RenameRows(const SharedRows& rows, const AdvancedSettings& s, const RunCallbacks& callbacks,
-               RunJournal* journal) {
-    if (!journal)
-        return RenameRows(*rows, s, callbacks);
+int RenameRows(const SharedRows& rows, const basTavlo::FileId& folder, const AdvancedSettings& s,
+               const RunCallbacks& callbacks, RunJournal* journal) {
     basTavlo::RefreshLocalZone();
+    if (!journal)
+        return Run(*rows, folder, s, callbacks).go();
     *journal = {};
     journal->rows = rows;
     journal->entries.reserve(rows->size());
-    const int failed = Run(*rows, s, callbacks, journal).go();
+    const int failed = Run(*rows, folder, s, callbacks, journal).go();
     // Rows finish in the order their files could move; the undo takes them in row order.
     std::sort(journal->entries.begin(), journal->entries.end(),
               [](const RunJournal::Entry& a, const RunJournal::Entry& b) { return a.row < b.row; });
@@ -429,13 +476,16 @@ RunReport UndoRun(RunJournal journal, const RunCallbacks& callbacks) {
         report.rows = *journal.rows;
     const size_t n = journal.entries.size();
     for (size_t k = 0; k < n; ++k) {
-        PreviewRow& r = report.rows[size_t(journal.entries[k].row)];
-        PreviewRow back{std::move(r.oldPath), std::move(r.newPath), RowStatus::Ok, r.id};
+        const RunJournal::Entry& e = journal.entries[k];
+        PreviewRow& r = report.rows[size_t(e.row)];
+        // A file the run only stamped stays where it is and gets its values back.
+        PreviewRow back{e.moved ? std::move(r.oldPath) : r.newPath, std::move(r.newPath),
+                        RowStatus::Ok, r.id};
         report.rows[k] = std::move(back);
     }
     report.rows.resize(n);
     const AdvancedSettings none;
-    report.failed = Run(report.rows, none, callbacks, nullptr, &journal).go();
+    report.failed = Run(report.rows, journal.folder, none, callbacks, nullptr, &journal).go();
     return report;
 }
 

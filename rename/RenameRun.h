@@ -42,9 +42,11 @@ RunReport RenameFiles(const std::vector<PreviewRow>& rows, const AdvancedSetting
 struct RunJournal {
     struct Entry {
         int row = 0;
-        int before = -1; // in snapshots, where the stamping steps ran
+        int before = -1;    // in snapshots, where the stamping steps ran
+        bool moved = false; // renamed, not only stamped
     };
     SharedRows rows;         // not changed by the journal, nor, while it holds them, by others
+    basTavlo::FileId folder; // the folder the run worked in
     bool attributes = false; // what the stamping steps changed, the same for every file
     bool times = false;
     std::vector<Entry> entries;                     // in row order
@@ -56,9 +58,11 @@ struct RunJournal {
 // The same on the rows themselves, which get their outcomes; gives the number that failed.
 int RenameRows(std::vector<PreviewRow>& rows, const AdvancedSettings& s,
                const RunCallbacks& callbacks = {});
-// With a journal, which keeps the rows and records what the run did.
-int RenameRows(const SharedRows& rows, const AdvancedSettings& s, const RunCallbacks& callbacks,
-               RunJournal* journal);
+// With the identity of the folder the rows were planned in: where another folder stands at
+// its path now, nothing is done and every row says so. With a journal, which keeps the rows
+// and records what the run changed on disk: a run that changed nothing leaves it empty.
+int RenameRows(const SharedRows& rows, const basTavlo::FileId& folder, const AdvancedSettings& s,
+               const RunCallbacks& callbacks, RunJournal* journal);
 
 // Takes a run back through the same engine: every file that still stands at its new path
 // with its identity goes back to its old path (chains and cycles in a safe order, never
@@ -67,3 +71,9 @@ int RenameRows(const SharedRows& rows, const AdvancedSettings& s, const RunCallb
 // the new path to the old one, with its outcome; gives them with the number not undone.
 // A journal handed over whole (moved in) gives its rows to the report; none are copied.
 RunReport UndoRun(RunJournal journal, const RunCallbacks& callbacks = {});
+
+namespace run_testing {
+// Runs hook on the run's look-up of files right after it looked up row i, before the run
+// may move that row's file; an empty hook ends it.
+void AfterLookUp(std::function<void(size_t row)> hook);
+} // namespace run_testing

@@ -124,7 +124,8 @@ TEST(RenameRun, ChainsAndCyclesEndAsPlannedAndOnceOnly) {
         RunJournal journal;
         const auto shared = std::make_shared<std::vector<PreviewRow>>(rows);
         RunReport r{
-            {}, RenameRows(shared, {}, {[&](double v) { progress.push_back(v); }, {}}, &journal)};
+            {},
+            RenameRows(shared, {}, {}, {[&](double v) { progress.push_back(v); }, {}}, &journal)};
         r.rows = *shared;
         EXPECT_EQ(r.failed, 0);
         EXPECT_EQ(outcomes(r), Outcomes(rows.size(), RowOutcome::Renamed));
@@ -134,6 +135,9 @@ TEST(RenameRun, ChainsAndCyclesEndAsPlannedAndOnceOnly) {
         EXPECT_EQ(progress.back(), 100.0);
         EXPECT_EQ(s.f.contents(), planned);
 
+        RunJournal second; // renames nothing, so changes nothing without stamping
+        EXPECT_EQ(RenameRows(shared, {}, {}, {}, &second), 0);
+        EXPECT_TRUE(second.empty());
         r = RenameFiles(rows, hiddenAndModified());
         EXPECT_EQ(r.failed, 0);
         EXPECT_EQ(outcomes(r), Outcomes(rows.size(), RowOutcome::AlreadyRenamed));
@@ -517,6 +521,136 @@ TEST(RenameRun, ATargetCreatedMeanwhileIsNotReplaced) {
     EXPECT_EQ(r.rows[0].outcome, RowOutcome::TargetExists);
 }
 
+// Another program acts while the run goes on: a file replaced (by a file, a folder or a link)
+// after the run looked it up and before its rename, at several distances behind the
+// look-up, goes back to its name, and so does a hard link's name that a rival takes while
+// the file goes by a temporary name. Each row's report says where its file is.
+TEST(RenameRun, ReportsTrueWhatOthersDoDuringTheRun) {
+    constexpr size_t kAt = 100; // the rename at which the other program acts
+    struct Case {
+        const char* name;
+        size_t distance; // from that rename to the row whose file is replaced
+        mode_t replacement;
+        bool blockBack; // the old name is taken again before the file can go back
+        RowOutcome expected;
+    };
+    const Case cases[] = {
+        {"file replaced at its own rename", 0, S_IFREG, false, RowOutcome::GoneOrReplaced},
+        {"replaced by a folder, one row ahead", 1, S_IFDIR, false, RowOutcome::GoneOrReplaced},
+        {"replaced by a link, 50 rows ahead", 50, S_IFLNK, false, RowOutcome::GoneOrReplaced},
+        {"the other file can't go back", 0, S_IFREG, true, RowOutcome::OtherFileMoved},
+        {"hard link by a temporary name", 0, 0, true, RowOutcome::LeftAtTemporary},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestFolder f;
+        std::vector<PreviewRow> rows;
+        for (int i = 0; i < 300; ++i) {
+            const QString name = QString("f%1").arg(i, 3, 10, QChar('0'));
+            f.write(name, name.toUtf8());
+            rows.push_back(PreviewRow{f.file("g" + name), f.file(name), RowStatus::Ok,
+                                      basTavlo::IdOf(f.file(name))});
+        }
+        const size_t t = kAt + c.distance;
+        const PreviewRow target = rows[t];
+        Contents expected;
+        for (const PreviewRow& r : rows)
+            expected.insert(basTavlo::FileNameOf(r.newPath),
+                            basTavlo::FileNameOf(r.oldPath).toUtf8());
+        const QString oldName = basTavlo::FileNameOf(target.oldPath);
+        expected.remove("g" + oldName);
+        if (c.replacement == 0) { // the new name is a hard link of the file itself
+            ASSERT_EQ(link(raw(target.oldPath).constData(), raw(target.newPath).constData()), 0);
+            expected.insert("g" + oldName, oldName.toUtf8());
+        }
+        std::atomic<size_t> looked{0};
+        basTavlo::testing::BeforeEachRename([&](const QString& from, const QString& to) {
+            if (c.replacement && from == rows[kAt].oldPath) {
+                while (looked.load() <= t) // the run has looked the file up
+                    std::this_thread::yield();
+                QFile::rename(target.oldPath, f.file("aside"));
+                if (c.replacement == S_IFDIR)
+                    f.mkdir(oldName);
+                else if (c.replacement == S_IFLNK)
+                    ASSERT_EQ(symlink("nowhere", raw(target.oldPath).constData()), 0);
+                else
+                    f.write(oldName, "other");
+            }
+            // On its way back, or halfway by a temporary name: a rival takes the old name.
+            if (c.blockBack && (c.replacement ? to == target.oldPath
+                                              : from != target.oldPath && to == target.newPath))
+                f.write(oldName, "rival");
+        });
+        run_testing::AfterLookUp([&](size_t i) { looked = i + 1; });
+        const RunReport r = RenameFiles(rows, {});
+        basTavlo::testing::BeforeEachRename({});
+        run_testing::AfterLookUp({});
+        Outcomes want(rows.size(), RowOutcome::Renamed);
+        want[t] = c.expected;
+        EXPECT_EQ(outcomes(r), want);
+        EXPECT_EQ(r.failed, 1);
+        // Nothing lost or replaced, and each file where its row says.
+        const QByteArray other = c.replacement == S_IFDIR   ? "<dir>"
+                                 : c.replacement == S_IFLNK ? "<unreadable>"
+                                                            : "other";
+        if (c.replacement)
+            expected.insert("aside", oldName.toUtf8());
+        if (c.expected == RowOutcome::OtherFileMoved) {
+            expected.insert("g" + oldName, other);
+            expected.insert(oldName, "rival");
+        } else if (c.expected == RowOutcome::LeftAtTemporary) {
+            expected.insert(basTavlo::FileNameOf(r.rows[t].nowAt()), oldName.toUtf8());
+            expected.insert(oldName, "rival");
+        } else {
+            expected.insert(oldName, other);
+        }
+        EXPECT_EQ(f.contents(), expected);
+    }
+}
+
+// A copy of hard links made in a new folder at the old one's path (the way of `cp -al`
+// backups) holds files with the same identities: neither the run nor the undo acts in it.
+TEST(RenameRun, NothingIsDoneInAFolderThatReplacedThePlannedOne) {
+    TestFolder parent;
+    parent.mkdir("real");
+    const QString real = parent.file("real"), old = parent.file("real.old");
+    for (const char* n : {"a", "b"})
+        parent.write(QString("real/") + n, n);
+    auto replace = [&] {
+        ASSERT_TRUE(QDir().rename(real, old));
+        ASSERT_TRUE(QDir().mkdir(real));
+        for (const QString& n : QDir(old).entryList(QDir::Files))
+            ASSERT_EQ(link(raw(old + '/' + n).constData(), raw(real + '/' + n).constData()), 0);
+    };
+    auto putBack = [&] {
+        ASSERT_TRUE(QDir(real).removeRecursively());
+        ASSERT_TRUE(QDir().rename(old, real));
+    };
+    FileLists lists;
+    DisplayFiles(lists, real + '/');
+    lists.original.setAllChecked(true);
+    PreviewFiles(lists, prefix("x-"), {});
+    const SharedRows rows = std::make_shared<std::vector<PreviewRow>>(lists.changed.rows());
+    const Outcomes refused(2, RowOutcome::FolderReplaced);
+    const QStringList before{"a", "b"};
+    RunJournal journal;
+    replace();
+    EXPECT_EQ(RenameRows(rows, lists.changed.folder(), {}, {}, &journal), 2);
+    EXPECT_EQ(outcomes({*rows, 0}), refused);
+    EXPECT_TRUE(journal.empty());
+    EXPECT_EQ(QDir(real).entryList(QDir::Files), QDir(old).entryList(QDir::Files));
+    putBack();
+    EXPECT_EQ(QDir(real).entryList(QDir::Files), before);
+    // The run in the planned folder, then its undo in a replacement.
+    ASSERT_EQ(RenameRows(rows, lists.changed.folder(), {}, {}, &journal), 0);
+    replace();
+    EXPECT_EQ(outcomes(UndoRun(journal)), refused);
+    EXPECT_EQ(QDir(real).entryList(QDir::Files), (QStringList{"x-a", "x-b"}));
+    putBack();
+    EXPECT_EQ(UndoRun(journal).failed, 0);
+    EXPECT_EQ(QDir(real).entryList(QDir::Files), before);
+}
+
 // Random folders with short names, so that new names often meet old ones, through random
 // settings, a preview, a rename and a second press. On disk afterwards: the same bytes as
 // before, every file at its old name or at the new name its row planned, no temporary
@@ -583,7 +717,7 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
 
         RunJournal journal;
         const auto shared = std::make_shared<std::vector<PreviewRow>>(rows);
-        RenameRows(shared, {}, {}, &journal);
+        RenameRows(shared, {}, {}, {}, &journal);
         const RunReport first{*shared};
         const RunReport second = RenameFiles(rows, {});
         const Contents after = f.contents();
@@ -711,9 +845,23 @@ TEST(Undo, TakesTheRunBackWhole) {
     const QMap<QString, std::string> before = s.f.state();
     RunJournal journal;
     ASSERT_EQ(
-        RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), everything(), {}, &journal), 0);
+        RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), {}, everything(), {}, &journal),
+        0);
     ASSERT_EQ(journal.entries.size(), rows.size());
-    ASSERT_NE(s.f.state(), before);
+    const QMap<QString, std::string> afterRun = s.f.state();
+    ASSERT_NE(afterRun, before);
+    // A second press that stamps the same values changes nothing, and keeps no journal; one
+    // that stamps others keeps those alone, and its undo puts back the first run's.
+    AdvancedSettings other = everything();
+    RunJournal again;
+    for (const int year : {2004, 2010}) {
+        other.modified.year = year;
+        ASSERT_EQ(
+            RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), {}, other, {}, &again), 0);
+        EXPECT_EQ(again.entries.size(), year == 2004 ? 0u : rows.size());
+    }
+    EXPECT_EQ(UndoRun(again).failed, 0);
+    EXPECT_EQ(s.f.state(), afterRun);
     std::vector<double> progress;
     const RunReport undone = UndoRun(journal, {[&](double v) { progress.push_back(v); }, {}});
     EXPECT_EQ(undone.failed, 0);
@@ -757,8 +905,8 @@ TEST(Undo, LeavesWhatOthersChanged) {
         Scene s{"a.txt", "b0.txt"};
         std::vector<PreviewRow> rows = {s.row("a.txt", "b.txt"), s.row("b0.txt", "c.txt")};
         RunJournal journal;
-        ASSERT_EQ(RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), hiddenAndModified(),
-                             {}, &journal),
+        ASSERT_EQ(RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), {},
+                             hiddenAndModified(), {}, &journal),
                   0);
         c.meanwhile(s.f);
         const basTavlo::FileDetails otherBefore = basTavlo::GetFileTimes(s.f.file("a.txt"));

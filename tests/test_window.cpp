@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 struct Message {
@@ -323,6 +325,7 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     get<QCheckBox>("chkModifyAttributes")->setChecked(true);
     get<QCheckBox>("chkHidden")->setChecked(true);
     run("x-");
+    click("cmdStart"); // a second press changes nothing: Undo still takes the run back
     EXPECT_TRUE(undo->isEnabled());
     EXPECT_EQ(basTavlo::GetAttributes(f.file("x-a.txt")), basTavlo::AttrHidden);
     QApplication::setActiveWindow(w.get()); // a shortcut reaches the active window only
@@ -365,6 +368,26 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     ASSERT_EQ(rows->rowCount(), 2);
     EXPECT_TRUE(rows->index(0, 0).data(Qt::ForegroundRole).isValid());
     EXPECT_FALSE(rows->index(1, 0).data(Qt::ForegroundRole).isValid());
+
+    // The folder replaced by a copy of hard links after the preview: nothing is renamed.
+    messages.clear();
+    click("cmdRefresh");
+    click("chkSelectAll");
+    click("cmdPreview");
+    const QString folder = f.path().chopped(1), old = folder + ".old";
+    ASSERT_TRUE(QDir().rename(folder, old));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    for (const QString& n : QDir(old).entryList(QDir::Files))
+        ASSERT_EQ(link(QFile::encodeName(old + '/' + n).constData(),
+                       QFile::encodeName(folder + '/' + n).constData()),
+                  0);
+    click("cmdStart");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith("Nothing was renamed: the folder " + folder +
+                                            "/ is not the one that was previewed."))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(QDir(old).entryList(QDir::Files), (QStringList{"x-a.txt", "x-b.txt", "z-x-a.txt"}));
+    QDir(old).removeRecursively();
 }
 
 TEST_F(Window, AboutBoxAndHelp) {

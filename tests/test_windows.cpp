@@ -83,6 +83,15 @@ TEST(WindowsLayer, RenamesNeverReplace) {
     // The look-up gives the name as the folder spells it, whatever case it was asked in.
     EXPECT_EQ(GetFileInfo(f.file("a.TXT")).fileName, "A.txt");
     EXPECT_TRUE(FolderFoldsCase(f.file("A.txt")));
+    // A move by identity, through the file's own handle, takes that file and no other.
+    const Folder held(f.path());
+    const FileId a = IdOf(f.file("A.txt"));
+    EXPECT_TRUE(held.id().valid);
+    EXPECT_EQ(held.move(u"b.txt", u"c.txt", a), RenameError::NotThatFile);
+    EXPECT_EQ(held.move(u"A.txt", u"b.txt", a), RenameError::TargetExists);
+    EXPECT_EQ(held.move(u"A.txt", u"c.txt", a), RenameError::None);
+    EXPECT_EQ(f.read("b.txt"), "B");
+    EXPECT_EQ(f.read("c.txt"), "A");
 }
 
 // The listing leaves out folders, hidden and system files; a folder that can't be read is
@@ -195,8 +204,8 @@ TEST(WindowsLayer, PreviewAndRunByWindowsRules) {
     ASSERT_EQ(rows[0].status, RowStatus::Ok);
     ASSERT_EQ(rows[1].status, RowStatus::Ok);
     RunJournal journal;
-    EXPECT_EQ(RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), AdvancedSettings{}, {},
-                         &journal),
+    EXPECT_EQ(RenameRows(std::make_shared<std::vector<PreviewRow>>(rows), {}, AdvancedSettings{},
+                         {}, &journal),
               0);
     EXPECT_EQ(f.read("B.TXT"), "A");
     EXPECT_EQ(f.read("A.TXT"), "B");
@@ -306,7 +315,7 @@ TEST(WindowsLayer, TheWholeRoadAndBack) {
     stamp.modified = {2020, 5, 6, 7, 8, 9};
     RunJournal journal;
     const int failed = lists.changed.runOnRows(
-        [&](const SharedRows& rows) { return RenameRows(rows, stamp, {}, &journal); });
+        [&](const SharedRows& rows) { return RenameRows(rows, {}, stamp, {}, &journal); });
     EXPECT_EQ(failed, 0);
     std::vector<QString> names;
     ASSERT_TRUE(ListFolderFiles(f.path(), names)); // the hidden ones are left out

@@ -58,6 +58,11 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
                   "none did.");
     case RowOutcome::LeftAtTemporary:
         return tr("Not renamed: it could not be put back and now has the temporary name %1.");
+    case RowOutcome::OtherFileMoved:
+        return tr("Not renamed: another file had taken its name since the preview. That file "
+                  "got the new name and could not be put back.");
+    case RowOutcome::FolderReplaced:
+        return tr("Not renamed: another folder stands where the previewed folder was.");
     case RowOutcome::Failed:
         return tr("Not renamed.");
     }

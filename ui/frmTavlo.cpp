@@ -389,6 +389,15 @@ void frmTavlo::optNumeric_Click() {
 QString frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed, bool undo) {
     if (failed == 0)
         return {};
+    if (!rows.empty() && rows.front().outcome == RowOutcome::FolderReplaced) {
+        const QString folder = QDir::toNativeSeparators(basTavlo::FolderOf(rows.front().oldPath));
+        return (undo ? tr("Nothing was undone: the folder %1 is not the one the run renamed in. "
+                          "It was moved or replaced since the run.")
+                     : tr("Nothing was renamed: the folder %1 is not the one that was previewed. "
+                          "It was moved or replaced since the preview; Refresh lists the folder "
+                          "that is there now."))
+            .arg(folder);
+    }
     // A file left at a temporary name is always named; of the others, the first five.
     QStringList temporary, lines;
     for (const PreviewRow& r : rows) {
@@ -426,13 +435,16 @@ RunCallbacks frmTavlo::runCallbacks() {
 void frmTavlo::cmdStart_Click() {
     const RunCallbacks callbacks = runCallbacks();
     const AdvancedSettings advanced = ReadAdvancedSettings();
-    // A new run replaces what could be undone.
-    m_journal = std::make_unique<RunJournal>();
+    // A run that changes something replaces what could be undone; one that changes nothing,
+    // such as a second press, leaves the run before it to be undone.
+    auto journal = std::make_unique<RunJournal>();
     m_ui->cmdUndo->setEnabled(false);
     const int failed = m_lists.changed.runOnRows([&](const SharedRows& rows) {
-        return RenameRows(rows, advanced, callbacks, m_journal.get());
+        return RenameRows(rows, m_lists.changed.folder(), advanced, callbacks, journal.get());
     });
-    m_ui->cmdUndo->setEnabled(!m_journal->empty());
+    if (!journal->empty())
+        m_journal = std::move(journal);
+    m_ui->cmdUndo->setEnabled(m_journal && !m_journal->empty());
     const QString summary = FailureSummary(m_lists.changed.rows(), failed);
     if (!summary.isEmpty())
         Dialogs::Message(this, summary, Dialogs::Icon::Warning);
