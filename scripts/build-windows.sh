@@ -54,8 +54,14 @@ deploy() { # folder, exe...
     done
 }
 deploy "$out/zov" "$out/build/zov.exe"
-(cd "$out" && rm -f zov-windows-x86_64.zip && zip -qr zov-windows-x86_64.zip zov)
-echo "Windows program: $out/zov-windows-x86_64.zip"
+# The zip carries the version in its name, and says what it is and under which licences.
+version=$(sed -n 's/^project(zov VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+sed "s/@VERSION@/$version/" packaging/README-windows.txt | sed 's/$/\r/' > "$out/zov/README.txt"
+sed 's/$/\r/' LICENSE > "$out/zov/LICENSE.txt"
+sed 's/$/\r/' packaging/copyright > "$out/zov/copyright.txt"
+zip=zov-$version-windows-x86_64.zip
+(cd "$out" && rm -f zov-*windows-x86_64.zip && zip -qr "$zip" zov)
+echo "Windows program: $out/$zip"
 
 [ "${1:-}" = --no-tests ] && exit 0
 deploy "$out/tests" "$out/build/"{zov_win_tests,zov_win_ui_tests,zov}.exe "$qt/bin/Qt6Test.dll"
@@ -63,16 +69,17 @@ export WINEPREFIX=$out/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
 echo "Windows tests under Wine:"
 (cd "$out/tests" && wine zov_win_tests.exe --gtest_brief=1)
-# The window as the Windows platform draws it, on a display of its own; and the packed
-# program must start from its folder alone.
+# The window as the Windows platform draws it, on a display of its own; and the program
+# must start from the zip unpacked in a new folder.
+rm -rf "$out/unzipped" && mkdir "$out/unzipped" && (cd "$out/unzipped" && unzip -q "../$zip")
 cat > "$out/tests/window.sh" <<'END'
 set -e
 wine zov_win_ui_tests.exe -platform windows --gtest_brief=1
-cd ../zov
+cd ../unzipped/zov
 rc=0
 timeout 20 wine zov.exe || rc=$?
 wineserver -k || true
 [ "$rc" -eq 124 ] || { echo "zov.exe did not stay up (exit $rc)" >&2; exit 1; }
-echo "zov.exe started from the packed folder"
+echo "zov.exe started from the unpacked zip"
 END
 (cd "$out/tests" && xvfb-run -a -s "-screen 0 1024x768x24" bash window.sh)
