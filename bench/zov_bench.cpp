@@ -181,8 +181,9 @@ Times window(const QString& dir) {
     w.findChild<QLineEdit*>(QStringLiteral("txtDigitStartWith"))->setText(QStringLiteral("1"));
     w.findChild<QLineEdit*>(QStringLiteral("txtDigits"))->setText(QStringLiteral("6"));
     Dialogs::SetNextFolder(dir);
-    Dialogs::SetMessageSink([](const QString& m, Dialogs::Icon) {
-        std::fprintf(stderr, "window: %s\n", qPrintable(m.left(200)));
+    Dialogs::SetMessageSink([](const QString& m, Dialogs::Icon icon, const QString&) {
+        if (icon == Dialogs::Icon::Warning)
+            std::fprintf(stderr, "window: %s\n", qPrintable(m.left(200)));
     });
     auto* selectAll = w.findChild<QCheckBox*>(QStringLiteral("chkSelectAll"));
     Times t{};

@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -17,7 +19,10 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <QTreeView>
+
+#include <numeric>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +33,8 @@ namespace {
 struct Message {
     QString text;
     Dialogs::Icon icon;
+    QString details;
+    bool busy; // the wait cursor was over the window
 };
 
 // The real window, with its message boxes collected instead of shown.
@@ -35,8 +42,9 @@ class Window : public ::testing::Test {
 protected:
     void SetUp() override {
         UseTimeZone("UTC");
-        Dialogs::SetMessageSink([this](const QString& t, Dialogs::Icon i) {
-            messages.push_back({t, i});
+        Dialogs::SetMessageSink([this](const QString& t, Dialogs::Icon i, const QString& d) {
+            const QCursor* c = QGuiApplication::overrideCursor();
+            messages.push_back({t, i, d, c && c->shape() == Qt::WaitCursor});
         });
         w = std::make_unique<frmTavlo>();
         w->show();
@@ -328,13 +336,23 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     click("cmdStart"); // a second press changes nothing: Undo still takes the run back
     EXPECT_TRUE(undo->isEnabled());
     EXPECT_EQ(basTavlo::GetAttributes(f.file("x-a.txt")), basTavlo::AttrHidden);
+    // Undo names the run it takes back, also after browsing to another folder.
+    const QString what = "the last run: 2 files in " + f.path();
+    TestFolder elsewhere;
+    browse(elsewhere.path());
+    EXPECT_EQ(undo->toolTip(), "Takes back " + what + ".");
+    browse(f.path());
     QApplication::setActiveWindow(w.get()); // a shortcut reaches the active window only
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     get<QWidget>("cmdNext")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), undo); // between Next and Rename
     QTest::keyClick(get<QWidget>("lstChanged"), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Undo took back " + what + ".");
+    EXPECT_EQ(messages[0].icon, Dialogs::Icon::Information);
+    EXPECT_EQ(undo->toolTip(), "");
+    messages.clear();
     EXPECT_EQ(f.contents(), original);
     EXPECT_EQ(basTavlo::GetAttributes(f.file("a.txt")), 0u);
     EXPECT_FALSE(undo->isEnabled());
@@ -351,13 +369,17 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     EXPECT_EQ(f.contents(),
               (QMap<QString, QByteArray>{{"x-a.txt", "a.txt"}, {"x-b.txt", "b.txt"}}));
     EXPECT_FALSE(undo->isEnabled());
+    messages.clear();
 
     // An old name taken meanwhile: that row stays, in red, and one message names it.
     run("z-");
     f.write("x-a.txt", "newcomer");
     click("cmdUndo");
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.startsWith("1 of 2 files could not be undone"));
+    EXPECT_TRUE(messages[0].text.startsWith("Undo of " + what +
+                                            ":\n1 of 2 files could not be "
+                                            "undone"))
+        << messages[0].text.toStdString();
     EXPECT_TRUE(messages[0].text.contains(f.file("z-x-a.txt") +
                                           ": Not renamed: another file has this name."))
         << messages[0].text.toStdString();
@@ -388,6 +410,73 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
         << messages[0].text.toStdString();
     EXPECT_EQ(QDir(old).entryList(QDir::Files), (QStringList{"x-a.txt", "x-b.txt", "z-x-a.txt"}));
     QDir(old).removeRecursively();
+}
+
+// What a first user meets: names too long for one line, a name that would hide its file,
+// the wait while the window takes no input, and dates as the locale writes them.
+TEST_F(Window, LongNamesHiddenNamesTheWaitAndTheDates) {
+    TestFolder f;
+    const QString longName = QString(245, 'n') + "_final.jpg";
+    for (const QString& n : {longName, QString("a.jpg")})
+        f.write(n, "x");
+    browse(f.path());
+    click("chkSelectAll");
+    get<QCheckBox>("chkPrefix")->setChecked(true);
+    type("txtPrefix", "..");
+    // The preview is made under the wait cursor, which goes when it ends.
+    std::vector<bool> busy;
+    QTreeView* changed = get<QTreeView>("lstChanged");
+    QObject::connect(changed->model(), &QAbstractItemModel::modelReset, [&] {
+        const QCursor* c = QGuiApplication::overrideCursor();
+        busy.push_back(c && c->shape() == Qt::WaitCursor);
+    });
+    click("cmdPreview");
+    EXPECT_EQ(busy, std::vector<bool>{true});
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    // A name that begins with a dot is valid, and shown in the warning colour with why.
+    const QModelIndex first = changed->model()->index(0, 0);
+    EXPECT_EQ(first.data(Qt::ForegroundRole).value<QColor>(), QColor(170, 95, 0));
+    EXPECT_TRUE(first.data(Qt::ToolTipRole)
+                    .toString()
+                    .endsWith("The new name begins with a dot: the file will be hidden"));
+    // Tooltips of both lists wrap the 255-byte name at a readable width.
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(get<QListView>("lstOriginal")),
+                                    static_cast<QAbstractItemView*>(changed)}) {
+        const QRect row = view->visualRect(view->model()->index(1, 0)); // after a.jpg
+        QHelpEvent hover(QEvent::ToolTip, row.center(),
+                         view->viewport()->mapToGlobal(row.center()));
+        QApplication::sendEvent(view->viewport(), &hover);
+        ASSERT_TRUE(QToolTip::isVisible()) << view->objectName().toStdString();
+        EXPECT_TRUE(QToolTip::text().remove('\n').contains(longName));
+        const QStringList lines = QToolTip::text().split('\n');
+        const int widest =
+            std::accumulate(lines.begin(), lines.end(), 0, [](int w, const QString& l) {
+                return std::max(w, QFontMetrics(QToolTip::font()).horizontalAdvance(l));
+            });
+        EXPECT_LE(widest, 640);
+        QToolTip::hideText();
+    }
+    // The run ends in a message (the name is too long with its prefix): the arrow is back.
+    click("cmdStart");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(messages[0].busy);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(messages[0].text.contains(QChar(0x2026)));
+    EXPECT_TRUE(messages[0].text.contains("_final.jpg: Not renamed"));
+    EXPECT_FALSE(messages[0].text.contains(longName));
+    EXPECT_TRUE(messages[0].details.contains(f.file(longName)));
+    EXPECT_TRUE(QFile::exists(f.file("..a.jpg")));
+
+    // The date pickers write dates as the locale does, the year in full.
+    const std::pair<const char*, const char*> formats[] = {{"en_US", "M/d/yyyy"},
+                                                           {"de_DE", "dd.MM.yyyy"}};
+    for (const auto& [locale, format] : formats) {
+        QLocale::setDefault(QLocale(locale));
+        const frmTavlo window;
+        QLocale::setDefault(QLocale::c());
+        for (const QDateEdit* d : window.findChildren<QDateEdit*>())
+            EXPECT_EQ(d->displayFormat(), format) << locale;
+    }
 }
 
 TEST_F(Window, AboutBoxAndHelp) {
@@ -452,6 +541,24 @@ TEST_F(Window, KeyboardOrder) {
               "chkChangeExtension txtChangeExtension chkAppendExtension txtAppendExtension "
               "lstOriginal chkSelectAll cmdUp cmdDown cmdRefresh cmdPreview lstChanged cmdAbout "
               "cmdNext cmdStart cmdExit");
+    // Enter and the keypad's Enter press the focused button, as Space does; in a text field
+    // they press nothing.
+    const std::pair<const char*, Qt::Key> enters[] = {
+        {"cmdPreview", Qt::Key_Return}, {"cmdPreview", Qt::Key_Enter}, {"cmdStart", Qt::Key_Return},
+        {"cmdStart", Qt::Key_Enter},    {"cmdNext", Qt::Key_Return},   {"cmdNext", Qt::Key_Enter},
+        {"txtPrefix", Qt::Key_Return}};
+    int clicks = 0;
+    for (const char* b : {"cmdPreview", "cmdStart", "cmdNext"})
+        QObject::connect(get<QPushButton>(b), &QPushButton::clicked, [&] { ++clicks; });
+    for (const auto& [name, key] : enters) {
+        get<QWidget>(name)->setFocus();
+        const int before = clicks;
+        QTest::keyClick(get<QWidget>(name), key,
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        EXPECT_EQ(clicks - before, name[0] == 'c' ? 1 : 0) << name << " " << key;
+    }
+    EXPECT_TRUE(get<QWidget>("fraSix")->isVisible());
+
     get<QWidget>("optFilenameModifications")->setFocus();
     for (int i = 0; i < 3; ++i)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);

@@ -1,13 +1,14 @@
 #include "Dialogs.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 namespace Dialogs {
 
 namespace {
 std::optional<QString> g_nextFolder;
-std::function<void(const QString&, Icon)> g_sink;
+std::function<void(const QString&, Icon, const QString&)> g_sink;
 QString g_lastStart;
 } // namespace
 
@@ -21,14 +22,23 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
     return QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
 }
 
-void Message(QWidget* owner, const QString& text, Icon icon) {
+void Message(QWidget* owner, const QString& text, Icon icon, const QString& details) {
+    // A handler that shows the wait cursor waits for the user here.
+    const bool busy = QGuiApplication::overrideCursor() != nullptr;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     if (g_sink) {
-        g_sink(text, icon);
-        return;
+        g_sink(text, icon, details);
+    } else {
+        QMessageBox box(icon == Icon::Warning       ? QMessageBox::Warning
+                        : icon == Icon::Information ? QMessageBox::Information
+                                                    : QMessageBox::NoIcon,
+                        QStringLiteral("ZOV"), text, QMessageBox::Ok, owner);
+        box.setDetailedText(details);
+        box.exec();
     }
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    QStringLiteral("ZOV"), text, QMessageBox::Ok, owner);
-    box.exec();
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void SetNextFolder(std::optional<QString> folder) {
@@ -39,7 +49,7 @@ QString LastStartFolder() {
     return g_lastStart;
 }
 
-void SetMessageSink(std::function<void(const QString&, Icon)> sink) {
+void SetMessageSink(std::function<void(const QString&, Icon, const QString&)> sink) {
     g_sink = std::move(sink);
 }
 

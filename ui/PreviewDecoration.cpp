@@ -80,6 +80,18 @@ QString PreviewDecoration::OutcomeText(const PreviewRow& row) {
     return text;
 }
 
+// A name that begins with a dot is hidden on Linux, and the listing leaves it out; Windows
+// hides by an attribute alone.
+bool PreviewDecoration::HidesItsFile(const QString& newPath) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(newPath);
+    return false;
+#else
+    const qsizetype start = basTavlo::FileNameStart(newPath);
+    return start < newPath.size() && newPath[start] == QLatin1Char('.');
+#endif
+}
+
 QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
     if (role != Qt::ForegroundRole && role != Qt::ToolTipRole)
         return QIdentityProxyModel::data(index, role);
@@ -89,11 +101,17 @@ QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
         RowOutcome(QIdentityProxyModel::data(index, PreviewListModel::OutcomeRole).toInt());
     const bool failed = QIdentityProxyModel::data(index, PreviewListModel::FailedRole).toBool();
     const bool problem = outcome == RowOutcome::NotRun ? status != RowStatus::Ok : failed;
+    const bool hides = outcome == RowOutcome::NotRun && status == RowStatus::Ok &&
+                       HidesItsFile(QIdentityProxyModel::data(index.siblingAtColumn(0)).toString());
     if (role == Qt::ForegroundRole)
-        return problem ? QVariant(QColor(190, 0, 0)) : QVariant();
+        return problem ? QVariant(QColor(190, 0, 0))
+               : hides ? QVariant(QColor(170, 95, 0))
+                       : QVariant();
     // The old path beside the new one, and the reason where there is one.
     QString reason;
-    if (outcome == RowOutcome::NotRun)
+    if (hides)
+        reason = tr("The new name begins with a dot: the file will be hidden");
+    else if (outcome == RowOutcome::NotRun)
         reason = StatusText(status);
     else if (const auto* m = qobject_cast<const PreviewListModel*>(sourceModel()))
         reason = OutcomeText(m->row(mapToSource(index).row()));

@@ -6,7 +6,8 @@ enum class RowStatus : quint8;
 enum class RowOutcome : quint8;
 struct PreviewRow;
 
-// Shows the preview rows' status: problems in red with the reason as a tooltip.
+// Shows the preview rows' status: problems in red, names that hide their file in a warning
+// colour, with the reason as a tooltip.
 class PreviewDecoration : public QIdentityProxyModel {
     Q_OBJECT
 public:
@@ -16,6 +17,8 @@ public:
     static QString OutcomeText(RowOutcome outcome);
     // The outcome with what the stamping did not do and where the file was left.
     static QString OutcomeText(const PreviewRow& row);
+    // Whether the new name hides the file where it lies, though it is a valid name.
+    static bool HidesItsFile(const QString& newPath);
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 };

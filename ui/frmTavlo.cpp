@@ -5,6 +5,7 @@
 #include "HelpWindow.h"
 #include "Look.h"
 #include "PreviewDecoration.h"
+#include "Readable.h"
 #include "frmAbout.h"
 
 #include "files/basTavlo.h"
@@ -18,9 +19,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QToolTip>
 
 namespace {
 
@@ -37,6 +40,24 @@ int valueOf(const QCheckBox* box) {
 
 basTavlo::DateTime picked(const QDateEdit* date, const QTimeEdit* time) {
     return basTavlo::DateTime::fromDateAndTime(date->date(), time->time());
+}
+
+// The wait cursor over the program while a handler runs without taking input; the arrow
+// comes back when it ends, however it ends.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// The locale's short date, with the year in full: file times reach back to 1601.
+QString ShortDateFormat(const QLocale& locale) {
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return format;
 }
 
 } // namespace
@@ -78,8 +99,32 @@ frmTavlo::frmTavlo(QWidget* parent)
             group->addButton(b);
     }
 
+    // Enter presses the focused button, as Space does.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(true);
+    for (QDateEdit* d : findChildren<QDateEdit*>())
+        d->setDisplayFormat(ShortDateFormat(locale()));
+    // Tooltips of long paths wrap at a readable width instead of spanning the screen.
+    m_ui->lstOriginal->viewport()->installEventFilter(this);
+    m_ui->lstChanged->viewport()->installEventFilter(this);
+
     connectControls();
     Form_Load();
+}
+
+bool frmTavlo::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QMainWindow::eventFilter(watched, event);
+    QAbstractItemView* view = watched == m_ui->lstOriginal->viewport()
+                                  ? static_cast<QAbstractItemView*>(m_ui->lstOriginal)
+                                  : m_ui->lstChanged;
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = view->indexAt(help->pos()).data(Qt::ToolTipRole).toString();
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), Readable::Wrapped(text), view);
+    return true;
 }
 
 frmTavlo::~frmTavlo() = default;
@@ -262,7 +307,10 @@ void frmTavlo::cmdRefresh_Click() {
 }
 
 void frmTavlo::DisplayFiles(const QString& strPath) {
-    ::DisplayFiles(m_lists, strPath);
+    {
+        const BusyCursor busy;
+        ::DisplayFiles(m_lists, strPath);
+    }
     showListTexts();
     if (!m_lists.listingError.isEmpty())
         Dialogs::Message(this,
@@ -374,6 +422,7 @@ AdvancedSettings frmTavlo::ReadAdvancedSettings() const {
 
 void frmTavlo::cmdPreview_Click() {
     resetProgress();
+    const BusyCursor busy;
     PreviewFiles(m_lists, ReadRenameSettings(), ReadFilterSettings());
     showListTexts();
 }
@@ -386,25 +435,34 @@ void frmTavlo::optNumeric_Click() {
     m_ui->txtDigits->setText(d.txtDigits);
 }
 
-QString frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed, bool undo) {
+frmTavlo::Summary frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed,
+                                           bool undo) {
     if (failed == 0)
         return {};
     if (!rows.empty() && rows.front().outcome == RowOutcome::FolderReplaced) {
         const QString folder = QDir::toNativeSeparators(basTavlo::FolderOf(rows.front().oldPath));
-        return (undo ? tr("Nothing was undone: the folder %1 is not the one the run renamed in. "
-                          "It was moved or replaced since the run.")
-                     : tr("Nothing was renamed: the folder %1 is not the one that was previewed. "
-                          "It was moved or replaced since the preview; Refresh lists the folder "
-                          "that is there now."))
-            .arg(folder);
+        return {(undo ? tr("Nothing was undone: the folder %1 is not the one the run renamed in. "
+                           "It was moved or replaced since the run.")
+                      : tr("Nothing was renamed: the folder %1 is not the one that was previewed. "
+                           "It was moved or replaced since the preview; Refresh lists the folder "
+                           "that is there now."))
+                    .arg(folder),
+                {}};
     }
-    // A file left at a temporary name is always named; of the others, the first five.
-    QStringList temporary, lines;
+    // A file left at a temporary name is always named; of the others, the first five. The
+    // details name them all, with whole paths.
+    QStringList temporary, lines, all;
+    constexpr int kDetailLines = 1000;
     for (const PreviewRow& r : rows) {
         if (!r.failed())
             continue;
-        const QString line = QDir::toNativeSeparators(r.oldPath) + QLatin1String(": ") +
-                             PreviewDecoration::OutcomeText(r);
+        const QString path = QDir::toNativeSeparators(r.oldPath);
+        const QString reason = QLatin1String(": ") + PreviewDecoration::OutcomeText(r);
+        const QString line = Readable::ElidedMiddle(path, 80) + reason;
+        if (all.size() < kDetailLines)
+            all << path + reason;
+        else if (all.size() == kDetailLines)
+            all << tr("...");
         if (r.outcome == RowOutcome::LeftAtTemporary)
             temporary << line;
         else if (lines.size() < 5)
@@ -416,8 +474,9 @@ QString frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed
                                        "they are. No file was replaced.")
                                   : tr("%1 of %2 files did not get everything planned. No file "
                                        "was replaced.");
-    return headline.arg(failed).arg(rows.size()) + QLatin1String("\n\n") +
-           (temporary + lines).join(QLatin1Char('\n'));
+    return {headline.arg(failed).arg(rows.size()) + QLatin1String("\n\n") +
+                (temporary + lines).join(QLatin1Char('\n')),
+            all.join(QLatin1Char('\n'))};
 }
 
 RunCallbacks frmTavlo::runCallbacks() {
@@ -438,16 +497,37 @@ void frmTavlo::cmdStart_Click() {
     // A run that changes something replaces what could be undone; one that changes nothing,
     // such as a second press, leaves the run before it to be undone.
     auto journal = std::make_unique<RunJournal>();
-    m_ui->cmdUndo->setEnabled(false);
-    const int failed = m_lists.changed.runOnRows([&](const SharedRows& rows) {
-        return RenameRows(rows, m_lists.changed.folder(), advanced, callbacks, journal.get());
-    });
+    int failed = 0;
+    {
+        const BusyCursor busy;
+        failed = m_lists.changed.runOnRows([&](const SharedRows& rows) {
+            return RenameRows(rows, m_lists.changed.folder(), advanced, callbacks, journal.get());
+        });
+    }
     if (!journal->empty())
         m_journal = std::move(journal);
-    m_ui->cmdUndo->setEnabled(m_journal && !m_journal->empty());
-    const QString summary = FailureSummary(m_lists.changed.rows(), failed);
-    if (!summary.isEmpty())
-        Dialogs::Message(this, summary, Dialogs::Icon::Warning);
+    showUndo();
+    const Summary summary = FailureSummary(m_lists.changed.rows(), failed);
+    if (!summary.text.isEmpty())
+        Dialogs::Message(this, summary.text, Dialogs::Icon::Warning, summary.details);
+}
+
+QString frmTavlo::RunDescription(const RunJournal& journal) {
+    const QString folder =
+        journal.rows && !journal.rows->empty()
+            ? QDir::toNativeSeparators(basTavlo::FolderOf(journal.rows->front().oldPath))
+            : QString();
+    const qsizetype n = qsizetype(journal.entries.size());
+    const QString files = n == 1 ? tr("1 file") : tr("%1 files").arg(n);
+    return tr("the last run: %1 in %2").arg(files, Readable::ElidedMiddle(folder, 80));
+}
+
+void frmTavlo::showUndo() {
+    const bool can = m_journal && !m_journal->empty();
+    m_ui->cmdUndo->setEnabled(can);
+    // Undo takes back the run wherever it was, even after browsing elsewhere: say which.
+    m_ui->cmdUndo->setToolTip(can ? tr("Takes back %1.").arg(RunDescription(*m_journal))
+                                  : QString());
 }
 
 void frmTavlo::cmdUndo_Click() {
@@ -455,12 +535,21 @@ void frmTavlo::cmdUndo_Click() {
         return;
     const RunCallbacks callbacks = runCallbacks();
     std::unique_ptr<RunJournal> journal = std::move(m_journal); // once only
-    m_ui->cmdUndo->setEnabled(false);
+    showUndo();
+    const QString what = RunDescription(*journal);
     // The lists are read afresh after the undo: their rows need not stay beside its own.
     m_lists.changed.clear();
-    RunReport report = UndoRun(std::move(*journal), callbacks);
+    RunReport report;
+    {
+        const BusyCursor busy;
+        report = UndoRun(std::move(*journal), callbacks);
+    }
     journal.reset();
-    const QString summary = FailureSummary(report.rows, report.failed, true);
+    Summary summary = FailureSummary(report.rows, report.failed, true);
+    if (summary.text.isEmpty())
+        summary.text = tr("Undo took back %1.").arg(what);
+    else if (report.rows.empty() || report.rows.front().outcome != RowOutcome::FolderReplaced)
+        summary.text = tr("Undo of %1:").arg(what) + QLatin1Char('\n') + summary.text;
     if (report.failed == 0)
         report.rows = std::vector<PreviewRow>(); // "= {}" would keep the room
     // The files are back under their old names: list them afresh, as Refresh does. Where
@@ -471,8 +560,9 @@ void frmTavlo::cmdUndo_Click() {
         m_lists.changed.setRows(std::move(report.rows));
         showListTexts();
     }
-    if (!summary.isEmpty())
-        Dialogs::Message(this, summary, Dialogs::Icon::Warning);
+    Dialogs::Message(this, summary.text,
+                     report.failed ? Dialogs::Icon::Warning : Dialogs::Icon::Information,
+                     summary.details);
 }
 
 void frmTavlo::cmdAbout_Click() {

@@ -33,10 +33,16 @@ public:
     // anything else is said to be wrong and the window stays empty.
     void OpenFromArguments(const QStringList& arguments);
 
-    // The summary shown after a run (or an undo) with failures; empty when every row went
-    // well.
-    static QString FailureSummary(const std::vector<PreviewRow>& rows, int failed,
+    // The summary shown after a run (or an undo) with failures, with long paths shortened,
+    // and its details with every path whole; empty when every row went well.
+    struct Summary {
+        QString text;
+        QString details;
+    };
+    static Summary FailureSummary(const std::vector<PreviewRow>& rows, int failed,
                                   bool undo = false);
+    // What Undo would take back: how many files, in which folder.
+    static QString RunDescription(const RunJournal& journal);
 
 public slots:
     void Form_Load();
@@ -58,8 +64,12 @@ public slots:
     void mnuFAQ_Click();
     void cmdExit_Click();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void DisplayFiles(const QString& strPath);
+    void showUndo();
     void showListTexts();
     // One settings page at a time.
     void showPage(QWidget* page);
