@@ -8,13 +8,16 @@ void PreviewListModel::clear() {
     beginResetModel();
     m_rows = std::make_shared<std::vector<PreviewRow>>(); // its room goes unless shared
     m_folder = {};
+    m_problem.reset();
     endResetModel();
 }
 
-void PreviewListModel::setRows(std::vector<PreviewRow> rows, const basTavlo::FileId& folder) {
+void PreviewListModel::setRows(std::vector<PreviewRow> rows, const basTavlo::FileId& folder,
+                               std::optional<SettingsProblem> problem) {
     beginResetModel();
     m_rows = std::make_shared<std::vector<PreviewRow>>(std::move(rows));
     m_folder = folder;
+    m_problem = std::move(problem);
     endResetModel();
 }
 

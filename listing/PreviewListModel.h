@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 // What the preview found about a row's new name. Only Ok rows are renamed; the others
@@ -20,6 +21,39 @@ enum class RowStatus : quint8 {
     DuplicateTarget, // an earlier row has the same new path
     TargetExists,    // another file holds the new path and is not renamed away
     Unreadable,      // the file is listed but could not be looked up
+    BadSetting,      // a tag or a pattern in the settings can't be read: see SettingsProblem
+    MissingValue,    // a tag in the new name has no value for this file
+    PatternTooSlow,  // the pattern took too long on this name
+};
+
+// The name fields in which tags stand for values of the file being renamed, and the
+// search text, which may be a pattern.
+enum class NameField : quint8 {
+    Prefix,
+    Suffix,
+    ReplaceString,
+    With,
+    SeqPrefix,
+    SeqSuffix,
+    ChangeExtension,
+    AppendExtension,
+};
+
+// Why the settings make no names at all: a tag or a pattern that can't be read. Every row
+// of the preview is then shown with it, and nothing is renamed.
+struct SettingsProblem {
+    enum Kind : quint8 {
+        UnknownTag,   // "<dat>"
+        BadArguments, // "<n:x>", "<name:3>"
+        Unclosed,     // "<name"
+        BadPattern,   // detail: the pattern's own message, at position
+        NoSuchGroup,  // "$3" or "${x}" where the pattern has no such group
+    };
+    Kind kind = UnknownTag;
+    NameField field = NameField::Prefix;
+    QString what; // the tag, or the pattern, or the group reference, as typed
+    QString detail;
+    int position = -1;
 };
 
 // What the rename run did with a row.
@@ -33,6 +67,7 @@ enum class RowOutcome : quint8 {
     DuplicateTarget,
     InvalidName,
     Unreadable,
+    NotComposed, // a tag or pattern gave it no name: the row's status says why
     // Not renamed, found at run time:
     GoneOrReplaced,  // no file, or another file than the previewed one, at the old path
     ChangedSinceRun, // the same, found by an undo: gone or replaced since the run
@@ -89,9 +124,12 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void clear();
-    // folder: the identity of the folder the rows were planned in.
-    void setRows(std::vector<PreviewRow> rows, const basTavlo::FileId& folder = {});
+    // folder: the identity of the folder the rows were planned in; problem: why the
+    // settings made no names, where they made none.
+    void setRows(std::vector<PreviewRow> rows, const basTavlo::FileId& folder = {},
+                 std::optional<SettingsProblem> problem = std::nullopt);
     const basTavlo::FileId& folder() const { return m_folder; }
+    const std::optional<SettingsProblem>& problem() const { return m_problem; }
 
     int count() const { return int(m_rows->size()); }
     const PreviewRow& row(int i) const { return (*m_rows)[size_t(i)]; }
@@ -115,4 +153,5 @@ public:
 private:
     SharedRows m_rows = std::make_shared<std::vector<PreviewRow>>();
     basTavlo::FileId m_folder;
+    std::optional<SettingsProblem> m_problem;
 };

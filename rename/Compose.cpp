@@ -1,17 +1,67 @@
 #include "Compose.h"
 #include "NumberText.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <limits>
 
-CompositionRun StartComposition(const RenameSettings& s) {
+CompositionRun StartComposition(const RenameSettings& s, const QString& folder) {
     CompositionRun run;
     run.counter = RoundToInt32(ReadLeadingNumber(s.txtDigitStartWith)).value_or(0);
     run.digits = GetDigitFormat(RoundToInt16(ReadLeadingNumber(s.txtDigits)).value_or(0)).size();
-    if (IsOn(s.chkSeqPrefix))
-        run.seqPrefix = s.txtSeqPrefix;
-    if (IsOn(s.chkSeqSuffix))
-        run.seqSuffix = s.txtSeqSuffix;
+    // Each field is read here once, and only where its box is on: a tag in a field that
+    // is not used can't stop the preview.
+    auto read = [&run](FieldText& f, bool used, const QString& text, NameField field,
+                       int groups = -1, const QStringList& names = {}) {
+        if (!used)
+            return;
+        f = FieldText::Read(text, field, groups, names);
+        if (f.problem() && !run.problem)
+            run.problem = f.problem();
+        run.needsRows = run.needsRows || f.needsRows();
+        run.needsTimes = run.needsTimes || f.hasTags();
+    };
+    const bool modifications = s.optFilenameModifications,
+               sequencing = !modifications && s.optSequencing;
+    read(run.prefix, modifications && IsOn(s.chkPrefix), TrimSpaces(s.txtPrefix),
+         NameField::Prefix);
+    read(run.suffix, modifications && IsOn(s.chkSuffix), TrimSpaces(s.txtSuffix),
+         NameField::Suffix);
+    if (modifications && IsOn(s.chkReplaceString)) {
+        if (IsPatternText(s.txtReplaceString)) {
+            const bool caseless = s.txtReplaceString.endsWith(QLatin1String("/i"));
+            const QString pattern =
+                s.txtReplaceString.mid(1, s.txtReplaceString.size() - (caseless ? 3 : 2));
+            QRegularExpression re(pattern, caseless ? QRegularExpression::CaseInsensitiveOption
+                                                    : QRegularExpression::NoPatternOption);
+            if (!re.isValid()) {
+                run.problem = SettingsProblem{SettingsProblem::BadPattern, NameField::ReplaceString,
+                                              s.txtReplaceString, re.errorString(),
+                                              int(re.patternErrorOffset())};
+            } else {
+                re.optimize();
+                read(run.with, true, s.txtWith, NameField::With, re.captureCount(),
+                     re.namedCaptureGroups());
+                run.pattern = std::move(re);
+            }
+        } else {
+            run.search = s.txtReplaceString;
+            read(run.with, true, s.txtWith, NameField::With);
+        }
+    }
+    read(run.seqPrefix, sequencing && IsOn(s.chkSeqPrefix), s.txtSeqPrefix, NameField::SeqPrefix);
+    read(run.seqSuffix, sequencing && IsOn(s.chkSeqSuffix), s.txtSeqSuffix, NameField::SeqSuffix);
+    read(run.changeExtension, IsOn(s.chkChangeExtension), TrimSpaces(s.txtChangeExtension),
+         NameField::ChangeExtension);
+    read(run.appendExtension, IsOn(s.chkAppendExtension), TrimSpaces(s.txtAppendExtension),
+         NameField::AppendExtension);
+    run.tags.folder = basTavlo::FileNameOf(
+        folder.size() > 1 && folder.endsWith(basTavlo::PathSeparator()) ? folder.chopped(1)
+                                                                        : folder);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    run.tags.now = (now + basTavlo::kFileTimeEpochOffsetSecs * 1000) * 10000;
     return run;
 }
 
@@ -68,7 +118,7 @@ QString ProperCase(const QString& text, const QLocale& locale) {
     return out;
 }
 
-qsizetype ExtensionDot(const QString& name) {
+qsizetype ExtensionDot(QStringView name) {
     const qsizetype dot = name.lastIndexOf(u'.');
     return dot > 0 ? dot : -1;
 }
@@ -82,12 +132,65 @@ QString ComposeNewName(const QString& oldName, const RenameSettings& s, Composit
 
 QString ComposeNewName(const QString& oldName, const RenameSettings& s, const CompositionRun& run,
                        qint64 index) {
+    return ComposeNewName(oldName, s, run, index, TagFile{oldName, index, nullptr}).name;
+}
+
+namespace {
+
+// Each match of the pattern, left to right and without overlap, replaced by with. An
+// empty match right where a match ended is no match of its own, so that ".*" takes a
+// name once, not twice.
+QString replaceMatches(const QString& name, const CompositionRun& run, const TagFile& file,
+                       bool& ok, bool& slow) {
+    // A pattern that has taken too long on a few names is not tried on more.
+    if (run.slowNames->load(std::memory_order_relaxed) >= 8) {
+        slow = true;
+        return name;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    QString out;
+    qsizetype last = 0, previousEnd = -1;
+    QRegularExpressionMatchIterator it = run.pattern->globalMatch(name);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.capturedLength() == 0 && m.capturedStart() == previousEnd)
+            continue;
+        out += QStringView(name).mid(last, m.capturedStart() - last);
+        ok = run.with.fill(out, run.tags, file, &m) && ok;
+        last = previousEnd = m.capturedEnd();
+    }
+    out += QStringView(name).mid(last);
+    // The pattern engine gives up past a limit of steps and says only "no match": a name
+    // that took this long is one it gave up on, or as good as.
+    if (timer.elapsed() >= 10) {
+        slow = true;
+        run.slowNames->fetch_add(1, std::memory_order_relaxed);
+    }
+    return out;
+}
+
+} // namespace
+
+Composed ComposeNewName(const QString& oldName, const RenameSettings& s, const CompositionRun& run,
+                        qint64 index, const TagFile& file) {
+    if (run.problem)
+        return {{}, RowStatus::BadSetting};
+    bool ok = true, slow = false;
+    auto value = [&](const FieldText& f) {
+        if (!f.hasTags())
+            return f.text();
+        bool filled = false;
+        QString v = f.filled(run.tags, file, &filled);
+        ok = ok && filled;
+        return v;
+    };
     QString name = oldName;
     if (s.optFilenameModifications) {
         if (IsOn(s.chkPrefix))
-            name = TrimSpaces(s.txtPrefix) + name;
+            name = value(run.prefix) + name;
         if (IsOn(s.chkSuffix))
-            name = insertedAtExtension(name, TrimSpaces(s.txtSuffix));
+            name = insertedAtExtension(name, value(run.suffix));
         if (IsOn(s.chkChangeCase)) {
             switch (s.cboChangeCase) {
             case 0:
@@ -103,30 +206,43 @@ QString ComposeNewName(const QString& oldName, const RenameSettings& s, const Co
                 break;
             }
         }
-        if (IsOn(s.chkReplaceString) && !s.txtReplaceString.isEmpty())
-            name.replace(s.txtReplaceString, s.txtWith, Qt::CaseSensitive);
+        if (run.pattern)
+            name = replaceMatches(name, run, file, ok, slow);
+        else if (IsOn(s.chkReplaceString) && !run.search.isEmpty())
+            name.replace(run.search, value(run.with), Qt::CaseSensitive);
     } else if (s.optSequencing) {
-        QString sequence;
+        QString counter;
         if (s.optNumeric) {
             // The counter stops at the largest value it can hold.
-            const qint32 counter =
+            const qint32 c =
                 qint32(std::min<qint64>(run.counter + index, std::numeric_limits<qint32>::max()));
-            sequence = run.seqPrefix + FormatCounter(counter, run.digits) + run.seqSuffix;
+            counter = FormatCounter(c, run.digits);
         }
-        if (s.optPrefixSequence)
+        const bool keepName = IsOn(s.chkKeepName);
+        const QString sequence = s.optNumeric || !keepName
+                                     ? value(run.seqPrefix) + counter + value(run.seqSuffix)
+                                     : QString();
+        if (!keepName) {
+            // The sequence takes the old name's place in front of its extension.
+            const qsizetype dot = ExtensionDot(name);
+            name = sequence + (dot < 0 ? QString() : name.mid(dot));
+        } else if (s.optPrefixSequence) {
             name = sequence + name;
-        else if (s.optSuffixSequence)
+        } else if (s.optSuffixSequence) {
             name = insertedAtExtension(name, sequence);
+        }
     }
     if (IsOn(s.chkChangeExtension)) {
         // A name without an extension gets one rather than becoming the extension alone.
         const qsizetype dot = ExtensionDot(name);
-        const QString ext = TrimSpaces(s.txtChangeExtension);
+        const QString ext = value(run.changeExtension);
         name = dot < 0 ? name + u'.' + ext : name.left(dot + 1) + ext;
     }
     if (IsOn(s.chkAppendExtension))
-        name += TrimSpaces(s.txtAppendExtension);
-    return name;
+        name += value(run.appendExtension);
+    if (slow)
+        return {name, RowStatus::PatternTooSlow};
+    return {name, ok ? RowStatus::Ok : RowStatus::MissingValue};
 }
 
 NumericDefaults NumericSequenceDefaults(const QString& startWith, const QString& digits,

@@ -156,9 +156,8 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
 
 std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckListModel& include,
                                     const CheckListModel& exclude, const RenameSettings& rename,
-                                    const FilterSettings& filters, basTavlo::FileId* folder) {
+                                    const FilterSettings& filters, PlanNotes* notes) {
     basTavlo::RefreshLocalZone();
-    const CompositionRun run = StartComposition(rename);
     const FilterRun filterRun(filters, include, exclude);
     std::vector<int> checked;
     const int n = original.count();
@@ -169,15 +168,32 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
     const QString listFolder =
         checked.empty() ? QString() : basTavlo::FolderOf(original.text(checked.front()));
     const int listMax = checked.empty() ? 255 : basTavlo::MaxNameLength(listFolder);
+    const CompositionRun run = StartComposition(rename, listFolder);
     // One look-up per file serves for the on-disk name, the identity, the attributes and
     // times. Each file's row is made where it was looked up, over the cores, each name
     // composed by its place among the checked files; the files the preview leaves out are
-    // dropped after, keeping list order.
+    // dropped after, keeping list order. Where a tag numbers the rows of the preview, the
+    // names wait for that order: the row keeps the name on disk, and the times it needs.
     const basTavlo::Folder held(listFolder);
-    if (folder)
-        *folder = checked.empty() ? basTavlo::FileId{} : held.id();
+    if (notes) {
+        notes->folder = checked.empty() ? basTavlo::FileId{} : held.id();
+        notes->problem = run.problem;
+    }
     std::vector<PreviewRow> rows(checked.size());
     std::vector<char> kept(checked.size(), 0);
+    struct Times {
+        qint64 creation, lastWrite, lastAccess;
+    };
+    std::vector<Times> times(run.needsRows && run.needsTimes ? checked.size() : 0);
+    auto compose = [&](PreviewRow& row, const QString& oldName, qint64 k, qint64 number,
+                       const basTavlo::FindData* found) {
+        const QString folder = row.oldPath.left(row.oldPath.size() - oldName.size());
+        const Composed c = ComposeNewName(oldName, rename, run, k, TagFile{oldName, number, found});
+        const int maxLength = folder == listFolder ? listMax : basTavlo::MaxNameLength(folder);
+        row.newPath = basTavlo::JoinName(folder, c.name);
+        if (row.status == RowStatus::Ok)
+            row.status = c.status != RowStatus::Ok ? c.status : CheckNewName(c.name, maxLength);
+    };
     ParallelFor(checked.size(), [&](size_t k) {
         const QString path = original.text(checked[k]);
         const auto name = held.nameOf(path);
@@ -189,32 +205,52 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         const QString oldName = present            ? found.fileName
                                 : found.unreadable ? basTavlo::FileNameOf(path)
                                                    : QString();
-        const QString newName = ComposeNewName(oldName, rename, run, qint64(k));
-        const QString folder = path.left(path.size() - oldName.size());
-        if (found.unreadable) {
-            rows[k] = PreviewRow{basTavlo::JoinName(folder, newName), path, RowStatus::Unreadable};
-            kept[k] = 1;
-            return;
-        }
         // A file gone (or hidden) since the listing gets no row: renaming it can't work.
-        if (!present)
+        if (!present && !found.unreadable)
             return;
         // Times are converted to local time only when a filter looks at them.
-        if (filterRun.active() &&
+        if (!found.unreadable && filterRun.active() &&
             !filterRun.PassesFilters(path, filterRun.needsDetails()
                                                ? basTavlo::DetailsFromFindData(found)
                                                : basTavlo::FileDetails{}))
             return;
-        const int maxLength = folder == listFolder ? listMax : basTavlo::MaxNameLength(folder);
-        rows[k] = PreviewRow{basTavlo::JoinName(folder, newName), path,
-                             CheckNewName(newName, maxLength), found.id};
+        rows[k] = PreviewRow{oldName, path,
+                             found.unreadable ? RowStatus::Unreadable : RowStatus::Ok, found.id};
         kept[k] = 1;
+        if (!run.needsRows)
+            compose(rows[k], oldName, qint64(k), 0, &found);
+        else if (!times.empty())
+            times[k] = {found.creationTime, found.lastWriteTime, found.lastAccessTime};
     });
     size_t m = 0;
-    for (size_t k = 0; k < rows.size(); ++k)
-        if (kept[k] && m++ != k)
-            rows[m - 1] = std::move(rows[k]);
+    std::vector<qint64> index; // by row: its place among the checked files
+    if (run.needsRows)
+        index.reserve(rows.size());
+    for (size_t k = 0; k < rows.size(); ++k) {
+        if (!kept[k])
+            continue;
+        if (m != k) {
+            rows[m] = std::move(rows[k]);
+            if (!times.empty())
+                times[m] = times[k];
+        }
+        if (run.needsRows)
+            index.push_back(qint64(k));
+        ++m;
+    }
     rows.resize(m);
+    if (run.needsRows) {
+        ParallelFor(m, [&](size_t i) {
+            basTavlo::FindData found;
+            if (!times.empty()) {
+                found.creationTime = times[i].creation;
+                found.lastWriteTime = times[i].lastWrite;
+                found.lastAccessTime = times[i].lastAccess;
+            }
+            const QString oldName = std::move(rows[i].newPath); // the name on disk, kept here
+            compose(rows[i], oldName, index[i], qint64(i), &found);
+        });
+    }
     if (rows.size() < rows.capacity() / 2) // the filters left out many
         rows.shrink_to_fit();
     MarkConflicts(rows);
@@ -223,10 +259,10 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
 
 void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters) {
     lists.changed.clear(); // the old rows go before the new ones take their room
-    basTavlo::FileId folder;
+    PlanNotes notes;
     std::vector<PreviewRow> rows =
-        PlanPreview(lists.original, lists.include, lists.exclude, rename, filters, &folder);
-    lists.changed.setRows(std::move(rows), folder);
+        PlanPreview(lists.original, lists.include, lists.exclude, rename, filters, &notes);
+    lists.changed.setRows(std::move(rows), notes.folder, std::move(notes.problem));
 #ifdef __GLIBC__
     malloc_trim(0); // the plan's scratch room goes back, not kept beside the rows
 #endif

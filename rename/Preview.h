@@ -22,13 +22,18 @@ bool IsReservedOnWindows(QStringView name);
 void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase);
 void MarkConflicts(std::vector<PreviewRow>& rows); // by the rule of the rows' folder
 
+// What a plan knows besides its rows: the identity of the folder the files were looked up
+// in, and why the settings made no names, where they made none.
+struct PlanNotes {
+    basTavlo::FileId folder;
+    std::optional<SettingsProblem> problem;
+};
+
 // The plan of a rename: one row per checked file that still exists and passes the
-// filters, in list order, with its new and old full path and its status; folder gets the
-// identity of the folder the files were looked up in.
+// filters, in list order, with its new and old full path and its status.
 std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckListModel& include,
                                     const CheckListModel& exclude, const RenameSettings& rename,
-                                    const FilterSettings& filters,
-                                    basTavlo::FileId* folder = nullptr);
+                                    const FilterSettings& filters, PlanNotes* notes = nullptr);
 
 // Fills the preview list and its count text.
 void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters);

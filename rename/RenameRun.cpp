@@ -57,6 +57,10 @@ RowOutcome skippedOutcome(RowStatus status) {
         return RowOutcome::TargetExists;
     case RowStatus::Unreadable:
         return RowOutcome::Unreadable;
+    case RowStatus::BadSetting:
+    case RowStatus::MissingValue:
+    case RowStatus::PatternTooSlow:
+        return RowOutcome::NotComposed;
     default:
         return RowOutcome::InvalidName;
     }

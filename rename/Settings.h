@@ -29,6 +29,7 @@ struct RenameSettings {
     int chkSeqSuffix = 0;
     QString txtSeqSuffix;
     bool optNumeric = false;
+    int chkKeepName = 1; // unchecked: the sequence takes the old name's place
     QString txtDigitStartWith;
     QString txtDigits;
     bool optPrefixSequence = true;

@@ -192,3 +192,97 @@ TEST(Compose, NumericSequenceDefaults) {
         EXPECT_EQ(d.txtDigits, wantDigits) << start << "|" << digits << "|" << count;
     }
 }
+
+// Tags in the name fields and patterns in the search text, with the files' values; a tag
+// or pattern that can't be read gives no names at all, and says which and where.
+TEST(Compose, TagsAndPatterns) {
+    // Modified at 14:03:22.123 local time, in whatever zone the test runs.
+    basTavlo::FindData file;
+    file.lastWriteTime =
+        (basTavlo::LocalToUtc({2024, 6, 1, 14, 3, 22}) + basTavlo::kFileTimeEpochOffsetSecs) *
+            10000000 +
+        1234567;
+    enum Field { Prefix, Replace, KeptName, Sequence };
+    struct Row {
+        Field field;
+        const char* text; // the prefix, the search text, or the sequence prefix
+        const char* with;
+        const char* oldName;
+        qint64 row;
+        const char* expected;
+        RowStatus status = RowStatus::Ok;
+    };
+    const QString as(250, 'a');
+    const Row rows[] = {
+        {Prefix, "<name>_", "", "a.b.txt", 0, "a.b_a.b.txt"},
+        {Prefix, "<ext>-", "", "README", 0, "-README"},
+        {Prefix, "<folder>_", "", "x.jpg", 0, "Rome_x.jpg"},
+        {Prefix, "<n:3>_", "", "x.jpg", 4, "005_x.jpg"},
+        {Prefix, "<n:3:10:5>_", "", "x.jpg", 2, "020_x.jpg"},
+        {Prefix, "<n:5:-3>_", "", "x.jpg", 0, "-00003_x.jpg"},
+        {Prefix, "<n>", "", "x.jpg", 9, "10x.jpg"},
+        {Prefix, "a<b <<  < x>", "", "x.jpg", 0, "a<b <<  < x>x.jpg"},
+        {Prefix, "<modified:yyyy-MM-dd HH.mm.ss.zzz>_", "", "x.jpg", 0,
+         "2024-06-01 14.03.22.123_x.jpg"},
+        {Prefix, "<modified:yyyy/MM/dd HH:mm> ", "", "x.jpg", 0, "2024_06_01 14_03x.jpg"},
+        {Prefix, "<modified:>", "", "x.jpg", 0, "2024-06-01x.jpg"},
+        {Prefix, "<created>", "", "x.jpg", 0, "", RowStatus::MissingValue},
+        {Prefix, "<created|accessed|modified>", "", "x.jpg", 0, "2024-06-01x.jpg"},
+        {Prefix,
+         "<name><name><name><name><name><name><name><name><name><name><name><name>"
+         "<name><name><name><name><name><name><name><name><name><name><name><name>"
+         "<name><name><name><name><name><name><name><name><name>",
+         "", "x.jpg", 0, "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx.jpg"},
+        {Prefix, "<dat>", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        {Prefix, "<n:x>", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        {Prefix, "<name:3>", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        {Prefix, "a <name", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        {Replace, "a", "<n:2>", "a.txt", 0, "01.txt"},
+        {Replace, "/DSC_(\\d+)/", "IMG-$1", "DSC_4711.JPG", 0, "IMG-4711.JPG"},
+        {Replace, "/dsc/i", "x", "DSC_4711.JPG", 0, "x_4711.JPG"},
+        {Replace, "/.*/", "x", "DSC_4711.JPG", 0, "x"},
+        {Replace, "/x*/", "-", "ab", 0, "-a-b-"},
+        {Replace, "/^/", "<n:2>-", "a.jpg", 0, "01-a.jpg"},
+        {Replace, "/zzz/", "x", "a.jpg", 0, "a.jpg"},
+        {Replace, "/(a)(b)/", "$12$$", "ab.txt", 0, "a2$.txt"},
+        {Replace, "/(?<num>\\d+)/", "<${num}>", "x12.jpg", 0, "x<12>.jpg"},
+        {Replace, "/(a)/", "$2", "a.txt", 0, "", RowStatus::BadSetting},
+        {Replace, "/(a)/", "${b}", "a.txt", 0, "", RowStatus::BadSetting},
+        {Replace, "/a(b/", "x", "a.txt", 0, "", RowStatus::BadSetting},
+        {Replace, "/(a+)+$/", "x", "", 0, "", RowStatus::PatternTooSlow},
+        {KeptName, "Rome ", "", "DSC_4711.JPG", 0, "Rome 001.jpg"},
+        {Sequence, "<modified:yyyy-MM-dd HH.mm.ss>", "", "DSC_4711.JPG", 0,
+         "2024-06-01 14.03.22.jpg"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.text) + " " + r.with);
+        RenameSettings s;
+        if (r.field == Prefix) {
+            s.chkPrefix = 1, s.txtPrefix = r.text;
+        } else if (r.field == Replace) {
+            s.chkReplaceString = 1, s.txtReplaceString = r.text, s.txtWith = r.with;
+        } else {
+            s = sequencing("1", "3");
+            s.optNumeric = r.field == KeptName;
+            s.chkKeepName = 0;
+            s.chkSeqPrefix = 1, s.txtSeqPrefix = r.text;
+            s.chkChangeExtension = 1, s.txtChangeExtension = "jpg";
+        }
+        const CompositionRun run = StartComposition(s, "/photos/Rome/");
+        const QString oldName = *r.oldName ? QString(r.oldName) : as + ".txt";
+        const Composed c = ComposeNewName(oldName, s, run, 0, TagFile{oldName, r.row, &file});
+        EXPECT_EQ(c.status, r.status);
+        if (r.status == RowStatus::Ok) {
+            EXPECT_EQ(c.name, r.expected);
+        }
+        EXPECT_EQ(run.problem.has_value(), r.status == RowStatus::BadSetting);
+    }
+    // The reason names the tag, or the pattern and where it fails, and the field.
+    RenameSettings s;
+    s.chkSuffix = 1, s.txtSuffix = "<dat>";
+    EXPECT_EQ(StartComposition(s).problem->field, NameField::Suffix);
+    EXPECT_EQ(StartComposition(s).problem->what, "<dat>");
+    s.chkReplaceString = 1, s.txtReplaceString = "/a(b/";
+    s.chkSuffix = 0;
+    EXPECT_EQ(StartComposition(s).problem->position, 3);
+}

@@ -168,6 +168,22 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
     EXPECT_EQ(l.previewCountText, "2 files in preview.");
     EXPECT_EQ(l.changed.row(0).oldPath, f.file("a.jpg"));
     EXPECT_EQ(l.changed.row(0).newPath, f.file("01a.jpg"));
+    // The tag numbers the rows of the preview, without gaps; its times are the file's.
+    RenameSettings tags;
+    tags.chkPrefix = 1;
+    tags.txtPrefix = "<n:2>-<modified:yyyy>-";
+    TestFolder::setTimes(f.file("d.jpg"), utc(2019, 5, 6, 7, 8, 9), utc(2019, 5, 6, 7, 8, 9));
+    PreviewFiles(l, tags, filters);
+    EXPECT_EQ(newNames(l).last(), "02-2019-d.jpg");
+    // A tag that can't be read leaves every row without a name, and says why once.
+    tags.txtPrefix = "<dat>";
+    PreviewFiles(l, tags, filters);
+    EXPECT_EQ(l.changed.count(), 2);
+    EXPECT_EQ(l.changed.row(1).status, RowStatus::BadSetting);
+    ASSERT_TRUE(l.changed.problem());
+    EXPECT_EQ(l.changed.problem()->what, "<dat>");
+    EXPECT_EQ(RenameFiles(l.changed.rows(), {}).rows[0].outcome, RowOutcome::NotComposed);
+    EXPECT_TRUE(QFile::exists(f.file("a.jpg")));
     // Twice: the same rows.
     PreviewFiles(l, s, filters);
     EXPECT_EQ(newNames(l), QStringList({"01a.jpg", "03d.jpg"}));

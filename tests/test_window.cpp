@@ -479,6 +479,60 @@ TEST_F(Window, LongNamesHiddenNamesTheWaitAndTheDates) {
     }
 }
 
+// "Rome 001.jpg" in one preview and one run; a pattern and its groups; a typo renames
+// nothing and says why on every row.
+TEST_F(Window, NamesFromTagsAndPatterns) {
+    TestFolder f;
+    QStringList expected;
+    for (int i = 0; i < 40; ++i) {
+        f.write(QString("DSC_%1.JPG").arg(4711 + i * 7));
+        expected << QString("Rome %1.jpg").arg(i + 1, 3, 10, QChar('0'));
+    }
+    browse(f.path());
+    click("chkSelectAll");
+    click("optSequencing");
+    get<QCheckBox>("chkSeqPrefix")->setChecked(true);
+    type("txtSeqPrefix", "Rome ");
+    click("optNumeric");
+    type("txtDigits", "3");
+    EXPECT_TRUE(get<QCheckBox>("chkKeepName")->isChecked());
+    click("chkKeepName");
+    get<QCheckBox>("chkChangeExtension")->setChecked(true);
+    type("txtChangeExtension", "jpg");
+    click("cmdPreview");
+    click("cmdStart");
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(QDir(f.path()).entryList(QDir::Files), expected);
+
+    click("cmdRefresh");
+    click("chkSelectAll");
+    click("optFilenameModifications");
+    get<QCheckBox>("chkChangeExtension")->setChecked(false);
+    get<QCheckBox>("chkReplaceString")->setChecked(true);
+    type("txtReplaceString", "/rome (\\d+)/i");
+    type("txtWith", "IMG-$1");
+    click("cmdPreview");
+    QAbstractItemModel* rows = get<QTreeView>("lstChanged")->model();
+    EXPECT_EQ(rows->index(0, 0).data().toString(), f.file("IMG-001.jpg"));
+    // A typo: every row red, with the tag and the field; Rename renames nothing.
+    get<QCheckBox>("chkPrefix")->setChecked(true);
+    type("txtPrefix", "<dat>");
+    click("cmdPreview");
+    ASSERT_EQ(rows->rowCount(), 40);
+    for (int r : {0, 39}) {
+        EXPECT_TRUE(rows->index(r, 0).data(Qt::ForegroundRole).isValid());
+        EXPECT_TRUE(rows->index(r, 0)
+                        .data(Qt::ToolTipRole)
+                        .toString()
+                        .endsWith("<dat> in \"Add Prefix\" is not a tag ZOV knows."));
+    }
+    click("cmdStart");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              "Nothing is renamed: <dat> in \"Add Prefix\" is not a tag ZOV knows.");
+    EXPECT_EQ(QDir(f.path()).entryList(QDir::Files), expected);
+}
+
 TEST_F(Window, AboutBoxAndHelp) {
     frmAbout about(w.get());
     about.show();
@@ -529,7 +583,7 @@ TEST_F(Window, KeyboardOrder) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     get<QWidget>("txtSourceFiles")->setFocus();
     QStringList chain;
-    for (int i = 0; i < 35; ++i) {
+    for (int i = 0; i < 36; ++i) {
         chain << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
@@ -537,7 +591,7 @@ TEST_F(Window, KeyboardOrder) {
               "txtSourceFiles cmdBrowseSource optFilenameModifications chkPrefix txtPrefix "
               "chkSuffix txtSuffix chkChangeCase cboChangeCase chkReplaceString "
               "txtReplaceString txtWith optPrefixSequence chkSeqPrefix txtSeqPrefix "
-              "chkSeqSuffix txtSeqSuffix optNumeric txtDigitStartWith txtDigits "
+              "chkSeqSuffix txtSeqSuffix optNumeric txtDigitStartWith txtDigits chkKeepName "
               "chkChangeExtension txtChangeExtension chkAppendExtension txtAppendExtension "
               "lstOriginal chkSelectAll cmdUp cmdDown cmdRefresh cmdPreview lstChanged cmdAbout "
               "cmdNext cmdStart cmdExit");

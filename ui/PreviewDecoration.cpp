@@ -25,6 +25,60 @@ QString PreviewDecoration::StatusText(RowStatus status) {
         return tr("Another file already has this name.");
     case RowStatus::Unreadable:
         return tr("The file can't be read: it will not be renamed.");
+    case RowStatus::BadSetting:
+        return tr("The settings can't make names.");
+    case RowStatus::MissingValue:
+        return tr("A tag in the new name has no value for this file.");
+    case RowStatus::PatternTooSlow:
+        return tr("The pattern takes too long on this name: it is not renamed.");
+    }
+    return {};
+}
+
+QString PreviewDecoration::ProblemText(const SettingsProblem& p) {
+    QString field;
+    switch (p.field) {
+    case NameField::Prefix:
+        field = tr("Add Prefix");
+        break;
+    case NameField::Suffix:
+        field = tr("Add Suffix");
+        break;
+    case NameField::ReplaceString:
+        field = tr("Replace string");
+        break;
+    case NameField::With:
+        field = tr("with");
+        break;
+    case NameField::SeqPrefix:
+        field = tr("the sequence's Add Prefix");
+        break;
+    case NameField::SeqSuffix:
+        field = tr("the sequence's Add Suffix");
+        break;
+    case NameField::ChangeExtension:
+        field = tr("Change extension to");
+        break;
+    case NameField::AppendExtension:
+        field = tr("Append extension");
+        break;
+    }
+    switch (p.kind) {
+    case SettingsProblem::UnknownTag:
+        return tr("Nothing is renamed: %1 in \"%2\" is not a tag ZOV knows.").arg(p.what, field);
+    case SettingsProblem::BadArguments:
+        return tr("Nothing is renamed: the tag %1 in \"%2\" can't be read after its name.")
+            .arg(p.what, field);
+    case SettingsProblem::Unclosed:
+        return tr("Nothing is renamed: the tag %1 in \"%2\" has no closing \">\".")
+            .arg(p.what, field);
+    case SettingsProblem::BadPattern:
+        return tr("Nothing is renamed: the pattern %1 in \"%2\" can't be read: %3, at position %4.")
+            .arg(p.what, field, p.detail)
+            .arg(p.position);
+    case SettingsProblem::NoSuchGroup:
+        return tr("Nothing is renamed: %1 in \"%2\" names a group the pattern does not have.")
+            .arg(p.what, field);
     }
     return {};
 }
@@ -47,6 +101,8 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
         return tr("Not renamed: the new name is not a valid file name.");
     case RowOutcome::Unreadable:
         return tr("Not renamed: the file can't be read.");
+    case RowOutcome::NotComposed:
+        return tr("Not renamed: the settings gave it no name.");
     case RowOutcome::GoneOrReplaced:
         return tr("Not renamed: the file is gone or was replaced since the preview.");
     case RowOutcome::ChangedSinceRun:
@@ -70,7 +126,9 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
 }
 
 QString PreviewDecoration::OutcomeText(const PreviewRow& row) {
-    QString text = OutcomeText(row.outcome);
+    QString text = row.outcome == RowOutcome::NotComposed
+                       ? tr("Not renamed:") + QLatin1Char(' ') + StatusText(row.status)
+                       : OutcomeText(row.outcome);
     if (row.outcome == RowOutcome::LeftAtTemporary)
         text = text.arg(QDir::toNativeSeparators(row.nowAt()));
     if (row.timesNotSet)
@@ -108,13 +166,17 @@ QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
                : hides ? QVariant(QColor(170, 95, 0))
                        : QVariant();
     // The old path beside the new one, and the reason where there is one.
+    const auto* model = qobject_cast<const PreviewListModel*>(sourceModel());
     QString reason;
     if (hides)
         reason = tr("The new name begins with a dot: the file will be hidden");
+    else if (outcome == RowOutcome::NotRun && status == RowStatus::BadSetting && model &&
+             model->problem())
+        reason = ProblemText(*model->problem());
     else if (outcome == RowOutcome::NotRun)
         reason = StatusText(status);
-    else if (const auto* m = qobject_cast<const PreviewListModel*>(sourceModel()))
-        reason = OutcomeText(m->row(mapToSource(index).row()));
+    else if (model)
+        reason = OutcomeText(model->row(mapToSource(index).row()));
     else
         reason = OutcomeText(outcome);
     const QString from =

@@ -5,6 +5,7 @@
 enum class RowStatus : quint8;
 enum class RowOutcome : quint8;
 struct PreviewRow;
+struct SettingsProblem;
 
 // Shows the preview rows' status: problems in red, names that hide their file in a warning
 // colour, with the reason as a tooltip.
@@ -14,6 +15,8 @@ public:
     using QIdentityProxyModel::QIdentityProxyModel;
 
     static QString StatusText(RowStatus status);
+    // Why the settings make no names: the tag or pattern, and the field it is in.
+    static QString ProblemText(const SettingsProblem& problem);
     static QString OutcomeText(RowOutcome outcome);
     // The outcome with what the stamping did not do and where the file was left.
     static QString OutcomeText(const PreviewRow& row);

@@ -371,6 +371,7 @@ RenameSettings frmTavlo::ReadRenameSettings() const {
     s.optNumeric = ui->optNumeric->isChecked();
     s.txtDigitStartWith = ui->txtDigitStartWith->text();
     s.txtDigits = ui->txtDigits->text();
+    s.chkKeepName = valueOf(ui->chkKeepName);
     s.optPrefixSequence = ui->optPrefixSequence->isChecked();
     s.optSuffixSequence = ui->optSuffixSequence->isChecked();
     s.chkChangeExtension = valueOf(ui->chkChangeExtension);
@@ -507,7 +508,9 @@ void frmTavlo::cmdStart_Click() {
     if (!journal->empty())
         m_journal = std::move(journal);
     showUndo();
-    const Summary summary = FailureSummary(m_lists.changed.rows(), failed);
+    Summary summary = FailureSummary(m_lists.changed.rows(), failed);
+    if (m_lists.changed.problem()) // a tag or pattern that can't be read: one reason for all
+        summary = {PreviewDecoration::ProblemText(*m_lists.changed.problem()), {}};
     if (!summary.text.isEmpty())
         Dialogs::Message(this, summary.text, Dialogs::Icon::Warning, summary.details);
 }

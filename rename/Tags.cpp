@@ -1,0 +1,261 @@
+#include "Tags.h"
+#include "Compose.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace {
+
+using Kind = SettingsProblem::Kind;
+
+struct TagName {
+    const char* name;
+    quint8 kind; // a FieldText part kind
+};
+
+bool isTagLetter(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// A whole number, with an optional minus sign.
+std::optional<qint64> wholeNumber(QStringView text) {
+    bool ok = false;
+    const qint64 v = text.toLongLong(&ok);
+    if (!ok || text.startsWith(u'+') || text.contains(u' '))
+        return std::nullopt;
+    return v;
+}
+
+QString localText(qint64 fileTime, const QString& format) {
+    const qint64 secs = fileTime / 10000000 - basTavlo::kFileTimeEpochOffsetSecs;
+    const int ms = int(fileTime % 10000000 / 10000);
+    const basTavlo::DateTime d = basTavlo::UtcToLocal(secs);
+    // Fields alone: the time is local already, and formatting must not move it again.
+    const QDateTime local(QDate(d.year, d.month, d.day), QTime(d.hour, d.minute, d.second, ms),
+                          QTimeZone::utc());
+    return local.toString(format);
+}
+
+} // namespace
+
+QString SafeInName(QString value) {
+    for (QChar& c : value)
+        if (c.unicode() < 32 || c.unicode() == 127 || QStringView(u"\\/:*?\"<>|").contains(c))
+            c = u'_';
+    return value;
+}
+
+bool IsPatternText(const QString& text) {
+    return text.size() >= 2 && text.startsWith(u'/') &&
+           (text.endsWith(u'/') || (text.size() >= 3 && text.endsWith(QLatin1String("/i"))));
+}
+
+FieldText FieldText::Read(const QString& text, NameField field, int groups,
+                          const QStringList& groupNames) {
+    FieldText f;
+    f.m_text = text;
+    static constexpr TagName kTags[] = {
+        {"name", Part::Name},         {"ext", Part::Ext},         {"folder", Part::Folder},
+        {"n", Part::Number},          {"created", Part::Created}, {"modified", Part::Modified},
+        {"accessed", Part::Accessed}, {"now", Part::Now},
+    };
+    auto known = [](QStringView name) -> std::optional<Part::Kind> {
+        for (const TagName& t : kTags)
+            if (name == QLatin1String(t.name))
+                return Part::Kind(t.kind);
+        return std::nullopt;
+    };
+    auto fail = [&](Kind kind, QString what) {
+        f.m_problem = SettingsProblem{kind, field, std::move(what), {}, -1};
+        f.m_parts.clear();
+        return f;
+    };
+    QString literal;
+    auto flush = [&] {
+        if (!literal.isEmpty())
+            f.m_parts.push_back(Part{Part::Text, literal, 0, 1, 1, {}});
+        literal.clear();
+    };
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = text[i];
+        // "$1", "${name}" and "$$" in the replacement of a pattern's matches.
+        if (c == u'$' && groups >= 0 && i + 1 < n) {
+            const QChar d = text[i + 1];
+            if (d == u'$') {
+                literal += u'$';
+                i += 2;
+                continue;
+            }
+            if (d.isDigit()) {
+                // Two digits where the pattern has that many groups, else one: "$12" with
+                // two groups is group 1 and a "2".
+                int number = d.digitValue(), used = 2;
+                if (i + 2 < n && text[i + 2].isDigit() &&
+                    number * 10 + text[i + 2].digitValue() <= groups) {
+                    number = number * 10 + text[i + 2].digitValue();
+                    used = 3;
+                }
+                if (number > groups)
+                    return fail(Kind::NoSuchGroup, text.mid(i, used));
+                flush();
+                f.m_parts.push_back(Part{Part::Group, {}, 0, number, 1, {}});
+                i += used;
+                continue;
+            }
+            if (d == u'{') {
+                const qsizetype close = text.indexOf(u'}', i + 2);
+                const QString name = close < 0 ? QString() : text.mid(i + 2, close - i - 2);
+                if (close < 0 || !groupNames.contains(name) || name.isEmpty())
+                    return fail(Kind::NoSuchGroup, text.mid(i, close < 0 ? n - i : close + 1 - i));
+                flush();
+                f.m_parts.push_back(Part{Part::Group, name, 0, -1, 1, {}});
+                i = close + 1;
+                continue;
+            }
+        }
+        if (c != u'<') {
+            literal += c;
+            ++i;
+            continue;
+        }
+        // A tag: names of letters (several joined by "|" are fallbacks), then ":" and its
+        // arguments, then ">". A "<" before anything else is text, as is one before a word
+        // that is no tag and is not closed like one ("a<b").
+        qsizetype j = i + 1;
+        while (j < n && (isTagLetter(text[j]) || (text[j] == u'|' && j > i + 1)))
+            ++j;
+        const QStringView names = QStringView(text).mid(i + 1, j - i - 1);
+        const QStringView first =
+            names.left(names.indexOf(u'|') < 0 ? names.size() : names.indexOf(u'|'));
+        const bool closesLikeATag = j < n && (text[j] == u'>' || text[j] == u':');
+        if (first.isEmpty() || (!known(first) && !closesLikeATag)) {
+            literal += c;
+            ++i;
+            continue;
+        }
+        const qsizetype close = text.indexOf(u'>', j);
+        if (close < 0)
+            return fail(Kind::Unclosed, text.mid(i));
+        const QString tag = text.mid(i, close + 1 - i);
+        Part part;
+        bool firstName = true;
+        for (QStringView name : names.split(u'|')) {
+            const auto kind = known(name);
+            if (!kind)
+                return fail(Kind::UnknownTag, tag);
+            if (firstName)
+                part.kind = *kind;
+            else if (*kind >= Part::Created && *kind <= Part::Now && part.kind >= Part::Created &&
+                     part.kind <= Part::Now)
+                part.fallbacks.push_back(*kind);
+            else
+                return fail(Kind::BadArguments, tag); // only times fall back on times
+            firstName = false;
+        }
+        const bool hasArguments = j < close;
+        const QStringView arguments =
+            hasArguments ? QStringView(text).mid(j + 1, close - j - 1) : QStringView();
+        switch (part.kind) {
+        case Part::Name:
+        case Part::Ext:
+        case Part::Folder:
+            if (hasArguments)
+                return fail(Kind::BadArguments, tag);
+            break;
+        case Part::Number: {
+            const QList<QStringView> a = arguments.split(u':');
+            if (hasArguments && (a.size() > 3))
+                return fail(Kind::BadArguments, tag);
+            qint64* fields[] = {&part.digits, &part.start, &part.step};
+            for (qsizetype k = 0; hasArguments && k < a.size(); ++k) {
+                const auto v = wholeNumber(a[k]);
+                if (!v || (k == 0 && (*v < 0 || *v > 255)))
+                    return fail(Kind::BadArguments, tag);
+                *fields[k] = *v;
+            }
+            f.m_rows = true;
+            break;
+        }
+        default: // a time, with the format of Qt's dates; none or an empty one is the day
+            part.text = arguments.isEmpty() ? QStringLiteral("yyyy-MM-dd") : arguments.toString();
+            break;
+        }
+        flush();
+        f.m_parts.push_back(std::move(part));
+        f.m_tags = true;
+        i = close + 1;
+    }
+    flush();
+    return f;
+}
+
+bool FieldText::fill(QString& out, const TagContext& context, const TagFile& file,
+                     const QRegularExpressionMatch* match) const {
+    const qsizetype was = out.size();
+    for (const Part& p : m_parts) {
+        switch (p.kind) {
+        case Part::Text:
+            out += p.text;
+            break;
+        case Part::Group:
+            if (match)
+                out +=
+                    p.start >= 0 ? match->capturedView(int(p.start)) : match->capturedView(p.text);
+            break;
+        case Part::Name:
+        case Part::Ext: {
+            const qsizetype dot = ExtensionDot(file.oldName);
+            const QStringView name = file.oldName;
+            const QStringView v = p.kind == Part::Name
+                                      ? (dot < 0 ? name : name.left(dot))
+                                      : (dot < 0 ? QStringView() : name.mid(dot + 1));
+            out += SafeInName(v.toString());
+            break;
+        }
+        case Part::Folder:
+            out += SafeInName(context.folder);
+            break;
+        case Part::Number: {
+            const qint64 v = p.start + file.row * p.step;
+            QString digits = QString::number(v < 0 ? -v : v);
+            if (digits.size() < p.digits)
+                digits.prepend(QString(p.digits - digits.size(), u'0'));
+            out += v < 0 ? u'-' + digits : digits;
+            break;
+        }
+        default: {
+            // The first of the times named that the file has.
+            qint64 time = 0;
+            auto timeOf = [&](Part::Kind k) -> qint64 {
+                if (k == Part::Now)
+                    return context.now;
+                if (!file.found)
+                    return 0;
+                return k == Part::Created    ? file.found->creationTime
+                       : k == Part::Modified ? file.found->lastWriteTime
+                                             : file.found->lastAccessTime;
+            };
+            time = timeOf(p.kind);
+            for (size_t k = 0; time <= 0 && k < p.fallbacks.size(); ++k)
+                time = timeOf(p.fallbacks[k]);
+            if (time <= 0) {
+                out.truncate(was);
+                return false;
+            }
+            out += SafeInName(localText(time, p.text));
+        }
+        }
+    }
+    return true;
+}
+
+QString FieldText::filled(const TagContext& context, const TagFile& file, bool* ok) const {
+    if (!m_tags) {
+        *ok = true;
+        return m_text;
+    }
+    QString out;
+    *ok = fill(out, context, file);
+    return out;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "files/basTavlo.h"
+#include "listing/PreviewListModel.h"
+
+#include <QRegularExpression>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// What a preview shares for its tags: the folder's own name and the moment it began, as
+// local time.
+struct TagContext {
+    QString folder;
+    qint64 now = 0; // file time: 100-ns units since 1601
+};
+
+// What one file gives its tags.
+struct TagFile {
+    QStringView oldName;                       // the name on disk, with its extension
+    qint64 row = 0;                            // its place among the preview's rows, from 0
+    const basTavlo::FindData* found = nullptr; // its look-up, for the times
+};
+
+// One field's text, read once for a whole preview: literal text, tags and, in the
+// replacement of a pattern, references to the pattern's groups. Tags are in angle
+// brackets, which no file name on Windows can hold; a "<" that opens no tag is text.
+class FieldText {
+public:
+    FieldText() = default;
+    // groups: the number of groups of the pattern, with their names, where text replaces
+    // a pattern's matches ("$1", "${name}", "$$"); -1 where it doesn't.
+    static FieldText Read(const QString& text, NameField field, int groups = -1,
+                          const QStringList& groupNames = {});
+
+    bool hasTags() const { return m_tags; }
+    bool needsRows() const { return m_rows; } // a number by the row's place in the preview
+    const std::optional<SettingsProblem>& problem() const { return m_problem; }
+    const QString& text() const { return m_text; } // the text as typed, where it has no tags
+
+    // Appends the text with each tag's value for file, and each group from match; false
+    // where a tag has no value for the file (nothing is appended then).
+    bool fill(QString& out, const TagContext& context, const TagFile& file,
+              const QRegularExpressionMatch* match = nullptr) const;
+    QString filled(const TagContext& context, const TagFile& file, bool* ok) const;
+
+private:
+    struct Part {
+        enum Kind : quint8 {
+            Text,
+            Name,
+            Ext,
+            Folder,
+            Number,
+            Created,
+            Modified,
+            Accessed,
+            Now,
+            Group
+        };
+        Kind kind = Text;
+        QString text; // the literal text, the date format, or the group's name
+        qint64 digits = 0, start = 1, step = 1; // a number; a group's number in start
+        std::vector<Kind> fallbacks;            // further times, where this one is missing
+    };
+
+    std::vector<Part> m_parts;
+    QString m_text;
+    std::optional<SettingsProblem> m_problem;
+    bool m_tags = false;
+    bool m_rows = false;
+};
+
+// A search text written /PATTERN/ or /PATTERN/i is a pattern; anything else is text.
+bool IsPatternText(const QString& text);
+
+// Each character a value can bring that a file name can't hold on Windows or Linux,
+// replaced by "_".
+QString SafeInName(QString value);
