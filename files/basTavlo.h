@@ -61,6 +61,7 @@ struct FindData {
     qint64 creationTime = 0; // file times: 100-ns units since 1601 UTC, 0 = none
     qint64 lastAccessTime = 0;
     qint64 lastWriteTime = 0;
+    qint64 size = 0;  // bytes
     QString fileName; // the name on disk, "Error" (space-filled) when nothing was found
     FileId id;
     bool found = false;

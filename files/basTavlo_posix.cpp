@@ -144,6 +144,7 @@ FindData findData(const struct statx& sx, dos::Store store, const dos::State& do
         d.attributes |= AttrHidden;
     d.attributes |= dosBitsOf(dos);
     d.lastWriteTime = fileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+    d.size = qint64(sx.stx_size);
     d.lastAccessTime = fileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
     if (dos.createValid)
         d.creationTime = qint64(dos.createTime);

@@ -121,6 +121,7 @@ FindData GetFileInfo(const QString& path) {
     d.creationTime = ticks(info.ftCreationTime);
     d.lastAccessTime = ticks(info.ftLastAccessTime);
     d.lastWriteTime = ticks(info.ftLastWriteTime);
+    d.size = qint64(quint64(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
     const QString asked = FileNameOf(path);
     d.fileName = onDisk.compare(asked, Qt::CaseInsensitive) == 0 ? onDisk : asked;
     d.id = idOf(info);

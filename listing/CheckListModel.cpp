@@ -168,6 +168,26 @@ void CheckListModel::swapItems(int a, int b) {
     emit dataChanged(ia, ib, {Qt::DisplayRole, Qt::CheckStateRole});
 }
 
+void CheckListModel::reorder(const std::vector<int>& order) {
+    if (order.size() != m_texts.size())
+        return;
+    std::vector<QString> texts(order.size());
+    std::vector<char> marks(order.size());
+    int current = -1;
+    for (size_t i = 0; i < order.size(); ++i) {
+        texts[i] = std::move(m_texts[size_t(order[i])]);
+        marks[i] = m_marks[size_t(order[i])];
+        if (order[i] == m_current)
+            current = int(i);
+    }
+    beginResetModel();
+    m_texts = std::move(texts);
+    m_marks = std::move(marks);
+    m_current = -1;
+    endResetModel();
+    setCurrentIndex(current);
+}
+
 void CheckListModel::setCurrentIndex(int row) {
     if (row < -1 || row >= count())
         row = -1;

@@ -36,6 +36,9 @@ public:
     void setAllChecked(bool checked);
     // Exchanges two items with their marks: a mark belongs to its file.
     void swapItems(int a, int b);
+    // Puts the items in the order given (order[i]: the row that comes i-th), each with its
+    // mark; the current item stays on its file.
+    void reorder(const std::vector<int>& order);
 
     int currentIndex() const { return m_current; }
     void setCurrentIndex(int row);

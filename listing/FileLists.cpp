@@ -89,3 +89,46 @@ bool MoveCurrentDown(CheckListModel& list) {
     list.setCurrentIndex(k + 1);
     return true;
 }
+
+void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
+    const size_t n = size_t(list.count());
+    std::vector<QString> names(n);
+    std::vector<qint64> values(n, 0);
+    std::vector<char> known(n, 1);
+    const basTavlo::Folder held(n ? basTavlo::FolderOf(list.text(0)) : QString());
+    ParallelFor(n, [&](size_t i) {
+        const QString text = list.text(int(i));
+        const QString name = basTavlo::FileNameOf(text);
+        // Each key ends in the name's own order, so that equal values keep it.
+        names[i] = key == SortKey::Extension ? CheckListModel::foldedKey(ExtensionOf(name)) +
+                                                   QChar(0) + CheckListModel::foldedKey(text)
+                                             : CheckListModel::foldedKey(text);
+        if (key == SortKey::Name || key == SortKey::Extension)
+            return;
+        const auto inFolder = held.nameOf(text);
+        const basTavlo::FindData f = inFolder ? held.info(*inFolder) : basTavlo::GetFileInfo(text);
+        known[i] = f.found;
+        values[i] = key == SortKey::Size       ? f.size
+                    : key == SortKey::Modified ? f.lastWriteTime
+                                               : f.creationTime;
+        if (key == SortKey::Created && values[i] <= 0)
+            known[i] = 0;
+    });
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = int(i);
+    auto less = [&](int a, int b) {
+        const size_t x = size_t(a), y = size_t(b);
+        if (values[x] != values[y])
+            return values[x] < values[y];
+        const int c = QString::compare(names[x], names[y], Qt::CaseSensitive);
+        return c != 0 ? c < 0 : QString::compare(list.text(a), list.text(b)) < 0;
+    };
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        // Files that could not be looked up go last, whichever way.
+        if (known[size_t(a)] != known[size_t(b)])
+            return known[size_t(a)] > known[size_t(b)];
+        return descending ? less(b, a) : less(a, b);
+    });
+    list.reorder(order);
+}

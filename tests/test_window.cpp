@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -484,12 +485,32 @@ TEST_F(Window, LongNamesHiddenNamesTheWaitAndTheDates) {
 TEST_F(Window, NamesFromTagsAndPatterns) {
     TestFolder f;
     QStringList expected;
+    const QString newest = "DSC_4984.JPG";
     for (int i = 0; i < 40; ++i) {
-        f.write(QString("DSC_%1.JPG").arg(4711 + i * 7));
+        const QString name = QString("DSC_%1.JPG").arg(4711 + i * 7);
+        f.write(name, name.toUtf8());
+        TestFolder::setTimes(f.file(name), utc(2024, 1, 1, 0, 0, 0) + i * 3600, 0);
         expected << QString("Rome %1.jpg").arg(i + 1, 3, 10, QChar('0'));
     }
     browse(f.path());
     click("chkSelectAll");
+    // Sorted by the modified time, newest first: the menu says which key, and which way.
+    auto sortBy = [&](const char* key) {
+        const std::unique_ptr<QMenu> menu = w->OriginalListMenu();
+        QMenu* sort = menu->actions().front()->menu();
+        EXPECT_EQ(menu->actions().front()->text(), "&Sort by");
+        for (QAction* a : sort->actions())
+            if (a->text().startsWith(key))
+                a->trigger();
+        return w->OriginalListMenu();
+    };
+    sortBy("&Modified");
+    const std::unique_ptr<QMenu> menu = sortBy("&Modified");
+    QMenu* shown = menu->actions().front()->menu();
+    EXPECT_EQ(shown->actions()[3]->text(), "&Modified\tdescending");
+    EXPECT_TRUE(shown->actions()[3]->isChecked());
+    EXPECT_FALSE(shown->actions()[0]->isChecked());
+    EXPECT_EQ(w->lists().original.text(0), f.file(newest));
     click("optSequencing");
     get<QCheckBox>("chkSeqPrefix")->setChecked(true);
     type("txtSeqPrefix", "Rome ");
@@ -503,6 +524,7 @@ TEST_F(Window, NamesFromTagsAndPatterns) {
     click("cmdStart");
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(QDir(f.path()).entryList(QDir::Files), expected);
+    EXPECT_EQ(f.contents().value("Rome 001.jpg"), newest);
 
     click("cmdRefresh");
     click("chkSelectAll");

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QMenu>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -104,6 +105,10 @@ frmTavlo::frmTavlo(QWidget* parent)
         b->setAutoDefault(true);
     for (QDateEdit* d : findChildren<QDateEdit*>())
         d->setDisplayFormat(ShortDateFormat(locale()));
+    m_ui->lstOriginal->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->lstOriginal, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        OriginalListMenu()->exec(m_ui->lstOriginal->viewport()->mapToGlobal(at));
+    });
     // Tooltips of long paths wrap at a readable width instead of spanning the screen.
     m_ui->lstOriginal->viewport()->installEventFilter(this);
     m_ui->lstChanged->viewport()->installEventFilter(this);
@@ -306,7 +311,37 @@ void frmTavlo::cmdRefresh_Click() {
     DisplayFiles(m_ui->txtSourceFiles->text());
 }
 
+std::unique_ptr<QMenu> frmTavlo::OriginalListMenu() {
+    auto menu = std::make_unique<QMenu>(this);
+    QMenu* sort = menu->addMenu(tr("&Sort by"));
+    const std::pair<SortKey, QString> keys[] = {
+        {SortKey::Name, tr("&Name")},       {SortKey::Extension, tr("&Extension")},
+        {SortKey::Size, tr("Si&ze")},       {SortKey::Modified, tr("&Modified")},
+        {SortKey::Created, tr("&Created")},
+    };
+    for (const auto& [key, caption] : keys) {
+        const bool inForce = key == m_sortKey;
+        QAction* a =
+            sort->addAction(inForce ? caption + QLatin1Char('\t') +
+                                          (m_sortDescending ? tr("descending") : tr("ascending"))
+                                    : caption);
+        a->setCheckable(true);
+        a->setChecked(inForce);
+        connect(a, &QAction::triggered, this, [this, k = key] { SortOriginalBy(k); });
+    }
+    return menu;
+}
+
+void frmTavlo::SortOriginalBy(SortKey key) {
+    m_sortDescending = key == m_sortKey && !m_sortDescending;
+    m_sortKey = key;
+    const BusyCursor busy;
+    SortOriginalList(m_lists.original, key, m_sortDescending);
+}
+
 void frmTavlo::DisplayFiles(const QString& strPath) {
+    m_sortKey = SortKey::Name; // a new listing is in the list's own order
+    m_sortDescending = false;
     {
         const BusyCursor busy;
         ::DisplayFiles(m_lists, strPath);

@@ -13,6 +13,7 @@ namespace Ui {
 class frmTavlo;
 }
 class PreviewDecoration;
+class QMenu;
 
 // The main window. Its handlers carry the names of the controls and events they serve;
 // each reads the controls it needs into plain settings and hands the work to the core.
@@ -43,6 +44,11 @@ public:
                                   bool undo = false);
     // What Undo would take back: how many files, in which folder.
     static QString RunDescription(const RunJournal& journal);
+
+    // The original list's context menu, as the right button and the menu key open it.
+    std::unique_ptr<QMenu> OriginalListMenu();
+    // Sorts the original list by key; the key in force again sorts the other way.
+    void SortOriginalBy(SortKey key);
 
 public slots:
     void Form_Load();
@@ -88,4 +94,6 @@ private:
     bool m_settingAllMarks = false;        // Select All's loop: the count label waits for its end
     QElapsedTimer m_painted;               // since the bar was last painted
     std::unique_ptr<RunJournal> m_journal; // the last run, until it is undone
+    SortKey m_sortKey = SortKey::Name;     // the original list's order, until a new listing
+    bool m_sortDescending = false;
 };
