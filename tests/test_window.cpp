@@ -536,6 +536,17 @@ TEST_F(Window, NamesFromTagsAndPatterns) {
     click("cmdPreview");
     QAbstractItemModel* rows = get<QTreeView>("lstChanged")->model();
     EXPECT_EQ(rows->index(0, 0).data().toString(), f.file("IMG-001.jpg"));
+    // Tags are inserted at the cursor from the field's menu, within its 200 characters.
+    QLineEdit* suffix = get<QLineEdit>("txtSuffix");
+    suffix->setText(QString(194, 'x'));
+    suffix->setCursorPosition(1);
+    for (int i = 0; i < 2; ++i) {
+        const std::unique_ptr<QMenu> menu = w->NameFieldMenu(suffix);
+        for (QAction* a : menu->actions().back()->menu()->actions())
+            if (a->text().startsWith("<name>\t"))
+                a->trigger();
+    }
+    EXPECT_EQ(suffix->text(), "x<name>" + QString(193, 'x'));
     // A typo: every row red, with the tag and the field; Rename renames nothing.
     get<QCheckBox>("chkPrefix")->setChecked(true);
     type("txtPrefix", "<dat>");

@@ -105,6 +105,13 @@ frmTavlo::frmTavlo(QWidget* parent)
         b->setAutoDefault(true);
     for (QDateEdit* d : findChildren<QDateEdit*>())
         d->setDisplayFormat(ShortDateFormat(locale()));
+    for (QLineEdit* field :
+         {m_ui->txtPrefix, m_ui->txtSuffix, m_ui->txtWith, m_ui->txtSeqPrefix, m_ui->txtSeqSuffix,
+          m_ui->txtChangeExtension, m_ui->txtAppendExtension}) {
+        field->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(field, &QWidget::customContextMenuRequested, this,
+                [this, field](QPoint at) { NameFieldMenu(field)->exec(field->mapToGlobal(at)); });
+    }
     m_ui->lstOriginal->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->lstOriginal, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
         OriginalListMenu()->exec(m_ui->lstOriginal->viewport()->mapToGlobal(at));
@@ -328,6 +335,30 @@ std::unique_ptr<QMenu> frmTavlo::OriginalListMenu() {
         a->setCheckable(true);
         a->setChecked(inForce);
         connect(a, &QAction::triggered, this, [this, k = key] { SortOriginalBy(k); });
+    }
+    return menu;
+}
+
+std::unique_ptr<QMenu> frmTavlo::NameFieldMenu(QLineEdit* field) {
+    std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
+    menu->addSeparator();
+    QMenu* tags = menu->addMenu(tr("Insert &tag"));
+    const std::pair<const char*, QString> known[] = {
+        {"<name>", tr("the old name without its extension")},
+        {"<ext>", tr("the old extension")},
+        {"<folder>", tr("the folder's name")},
+        {"<n:3>", tr("the number in the preview, 3 digits")},
+        {"<modified:yyyy-MM-dd HH.mm.ss>", tr("when the file was last changed")},
+        {"<created:yyyy-MM-dd>", tr("the day the file was made")},
+        {"<accessed:yyyy-MM-dd>", tr("the day the file was last read")},
+        {"<now:yyyy-MM-dd>", tr("today")},
+    };
+    for (const auto& [tag, description] : known) {
+        const QString text = QString::fromLatin1(tag);
+        // "&" would mark an access key in the caption: it is written doubled.
+        QAction* a = tags->addAction(QString(text).replace(u'&', QLatin1String("&&")) +
+                                     QLatin1Char('\t') + description);
+        connect(a, &QAction::triggered, field, [field, text] { field->insert(text); });
     }
     return menu;
 }

@@ -13,6 +13,7 @@ namespace Ui {
 class frmTavlo;
 }
 class PreviewDecoration;
+class QLineEdit;
 class QMenu;
 
 // The main window. Its handlers carry the names of the controls and events they serve;
@@ -49,6 +50,8 @@ public:
     std::unique_ptr<QMenu> OriginalListMenu();
     // Sorts the original list by key; the key in force again sorts the other way.
     void SortOriginalBy(SortKey key);
+    // A name field's context menu: the usual one, with "Insert tag".
+    std::unique_ptr<QMenu> NameFieldMenu(QLineEdit* field);
 
 public slots:
     void Form_Load();
