@@ -37,10 +37,12 @@
 
 namespace {
 
-// The road's four phases, then the undo of the rename (not part of the road).
+// The road's four phases, then the undo of the rename (not part of the road), then a
+// preview with tags and a pattern (the core's alone).
 constexpr const char* kPhases[] = {"list", "select", "preview", "rename", "undo"};
 constexpr int kRoad = 4;
-using Times = std::array<double, 5>;
+constexpr size_t kTagged = 5;
+using Times = std::array<double, 6>;
 
 void makeFiles(const QString& dir, int n) {
     const QByteArray base = QFile::encodeName(dir) + '/';
@@ -137,6 +139,17 @@ RenameSettings sequenceSettings() {
     return s;
 }
 
+// The same names by tags and a pattern: IMG_000042.jpg becomes 2026-12-09_000043-000042.jpg.
+RenameSettings taggedSettings() {
+    RenameSettings s;
+    s.chkPrefix = 1;
+    s.txtPrefix = QStringLiteral("<modified:yyyy-MM-dd>_");
+    s.chkReplaceString = 1;
+    s.txtReplaceString = QStringLiteral("/IMG_(\\d+)/");
+    s.txtWith = QStringLiteral("<n:6>-$1");
+    return s;
+}
+
 // Seconds that fn takes, with the window's pending events handled as part of it.
 template <typename F> double timed(F&& fn) {
     QElapsedTimer clock;
@@ -152,6 +165,14 @@ Times core(const QString& dir, int n) {
     t[0] = timed([&] { DisplayFiles(lists, dir + QLatin1Char('/')); });
     t[1] = timed([&] { SetAllMarks(lists.original, 1); });
     t[2] = timed([&] { PreviewFiles(lists, sequenceSettings(), FilterSettings{}); });
+    // The same files previewed by tags and a pattern, each look-up as warm as the first
+    // preview left it; then the plain preview again, for the rename.
+    t[kTagged] = timed([&] { PreviewFiles(lists, taggedSettings(), FilterSettings{}); });
+    const PreviewRow* first = lists.changed.count() ? &lists.changed.row(0) : nullptr;
+    if (lists.changed.count() != n || !first || first->status != RowStatus::Ok ||
+        !first->newPath.endsWith(QLatin1String("_000001-000000.jpg")))
+        std::fprintf(stderr, "core: the tagged preview did not name every file\n");
+    PreviewFiles(lists, sequenceSettings(), FilterSettings{});
     RunJournal journal;
     int failed = 0;
     t[3] = timed([&] {
@@ -227,7 +248,8 @@ int runOne(const QString& mode, int n) {
                     : mode == QLatin1String("core") ? core(tmp.path(), n)
                     : mode == QLatin1String("mmv")  ? peer(tmp.path())
                                                     : window(tmp.path());
-    std::printf("%.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], peakKiB());
+    std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
+                peakKiB());
     return 0;
 }
 
@@ -244,10 +266,10 @@ Result spawnOnce(const QString& self, const QString& mode, int n) {
     p.waitForFinished(-1);
     Result r;
     const QList<QByteArray> f = p.readAllStandardOutput().simplified().split(' ');
-    if (f.size() == 6) {
-        for (int i = 0; i < 5; ++i)
+    if (f.size() == 7) {
+        for (int i = 0; i < 6; ++i)
             r.t[size_t(i)] = f[i].toDouble();
-        r.peakKiB = f[5].toLong();
+        r.peakKiB = f[6].toLong();
     } else {
         std::fprintf(stderr, "%s %d: no result\n", qPrintable(mode), n);
     }
@@ -323,6 +345,10 @@ int main(int argc, char** argv) {
                     qPrintable(ratio(r[2].t[kRoad], r[0].t[kRoad] + r[0].t[0])));
         std::printf("%8d %-8s %9.1fM %9.1fM %7s %9.1fM\n", n, "peak RSS", r[0].peakKiB / 1024.0,
                     r[1].peakKiB / 1024.0, "", r[2].peakKiB / 1024.0);
+        std::printf("%8d %-8s %10s %10.3f %7s %10s %7s  (a preview with tags and a pattern: %s of "
+                    "the core's preview)\n",
+                    n, "tagged", "", r[1].t[kTagged], "", "", "",
+                    qPrintable(ratio(r[1].t[kTagged], r[1].t[2])));
         if (withPeer) {
             const Result m = spawn(self, QStringLiteral("mmv"), n);
             std::printf("%8d %-8s %10.3f %10s %7s %10s %7s  (window's whole road: %s of mmv)\n", n,

@@ -150,6 +150,7 @@ QString replaceMatches(const QString& name, const CompositionRun& run, const Tag
     QElapsedTimer timer;
     timer.start();
     QString out;
+    out.reserve(name.size() + 64);
     qsizetype last = 0, previousEnd = -1;
     QRegularExpressionMatchIterator it = run.pattern->globalMatch(name);
     while (it.hasNext()) {

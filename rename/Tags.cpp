@@ -26,14 +26,37 @@ std::optional<qint64> wholeNumber(QStringView text) {
     return v;
 }
 
-QString localText(qint64 fileTime, const QString& format) {
+// Whether a date format writes the day alone: no hours, minutes, seconds or zone.
+bool writesDayOnly(const QString& format) {
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        else if (!quoted && QStringView(u"hHmsztaAp").contains(c))
+            return false;
+    }
+    return true;
+}
+
+QString localText(qint64 fileTime, const QString& format, bool dayOnly) {
     const qint64 secs = fileTime / 10000000 - basTavlo::kFileTimeEpochOffsetSecs;
     const int ms = int(fileTime % 10000000 / 10000);
     const basTavlo::DateTime d = basTavlo::UtcToLocal(secs);
+    const QDate date(d.year, d.month, d.day);
+    if (dayOnly) {
+        // Files of one day, written once for each thread: a folder's files share few days.
+        thread_local QDate lastDate;
+        thread_local QString lastFormat, lastText;
+        if (date != lastDate || !lastFormat.isSharedWith(format)) {
+            lastDate = date;
+            lastFormat = format;
+            lastText = date.toString(format);
+        }
+        return lastText;
+    }
     // Fields alone: the time is local already, and formatting must not move it again.
-    const QDateTime local(QDate(d.year, d.month, d.day), QTime(d.hour, d.minute, d.second, ms),
-                          QTimeZone::utc());
-    return local.toString(format);
+    return QDateTime(date, QTime(d.hour, d.minute, d.second, ms), QTimeZone::utc())
+        .toString(format);
 }
 
 } // namespace
@@ -73,7 +96,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
     QString literal;
     auto flush = [&] {
         if (!literal.isEmpty())
-            f.m_parts.push_back(Part{Part::Text, literal, 0, 1, 1, {}});
+            f.m_parts.push_back(Part{Part::Text, literal, 0, 1, 1, false, {}});
         literal.clear();
     };
     const qsizetype n = text.size();
@@ -99,7 +122,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                 if (number > groups)
                     return fail(Kind::NoSuchGroup, text.mid(i, used));
                 flush();
-                f.m_parts.push_back(Part{Part::Group, {}, 0, number, 1, {}});
+                f.m_parts.push_back(Part{Part::Group, {}, 0, number, 1, false, {}});
                 i += used;
                 continue;
             }
@@ -109,7 +132,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                 if (close < 0 || !groupNames.contains(name) || name.isEmpty())
                     return fail(Kind::NoSuchGroup, text.mid(i, close < 0 ? n - i : close + 1 - i));
                 flush();
-                f.m_parts.push_back(Part{Part::Group, name, 0, -1, 1, {}});
+                f.m_parts.push_back(Part{Part::Group, name, 0, -1, 1, false, {}});
                 i = close + 1;
                 continue;
             }
@@ -179,6 +202,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
         }
         default: // a time, with the format of Qt's dates; none or an empty one is the day
             part.text = arguments.isEmpty() ? QStringLiteral("yyyy-MM-dd") : arguments.toString();
+            part.dayOnly = writesDayOnly(part.text);
             break;
         }
         flush();
@@ -243,7 +267,7 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
                 out.truncate(was);
                 return false;
             }
-            out += SafeInName(localText(time, p.text));
+            out += SafeInName(localText(time, p.text, p.dayOnly));
         }
         }
     }
@@ -256,6 +280,7 @@ QString FieldText::filled(const TagContext& context, const TagFile& file, bool* 
         return m_text;
     }
     QString out;
+    out.reserve(m_text.size() + 64);
     *ok = fill(out, context, file);
     return out;
 }
