@@ -57,9 +57,10 @@ CompositionRun StartComposition(const RenameSettings& s, const QString& folder) 
          NameField::ChangeExtension);
     read(run.appendExtension, IsOn(s.chkAppendExtension), TrimSpaces(s.txtAppendExtension),
          NameField::AppendExtension);
-    run.tags.folder = basTavlo::FileNameOf(
-        folder.size() > 1 && folder.endsWith(basTavlo::PathSeparator()) ? folder.chopped(1)
-                                                                        : folder);
+    QString own = folder;
+    while (own.size() > 1 && (own.endsWith(u'/') || own.endsWith(basTavlo::PathSeparator())))
+        own.chop(1);
+    run.tags.folder = basTavlo::FileNameOf(own);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     run.tags.now = (now + basTavlo::kFileTimeEpochOffsetSecs * 1000) * 10000;
     return run;
