@@ -74,6 +74,17 @@ std::optional<QStringView> Folder::nameOf(const QString& path) const {
     return std::nullopt;
 }
 
+// A file that took the old name after the run looked it up moves instead of the file meant:
+// what stands at the new name afterwards tells, and goes back if it is another.
+RenameError Folder::checkedMove(QStringView from, QStringView to, const FileId& id,
+                                int* temporary) const {
+    const RenameError e = renameName(from, to, temporary);
+    if (e != RenameError::None || idOf(to) == id)
+        return e;
+    return renameName(to, from, nullptr) == RenameError::None ? RenameError::NotThatFile
+                                                              : RenameError::OtherFileMoved;
+}
+
 QString JoinName(const QString& folder, QStringView name) {
     QString path;
     path.reserve(folder.size() + name.size());

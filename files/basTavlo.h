@@ -141,6 +141,8 @@ public:
 
 private:
     RenameError renameName(QStringView from, QStringView to, int* temporary) const;
+    RenameError checkedMove(QStringView from, QStringView to, const FileId& id,
+                            int* temporary) const;
 
     QString m_path;
 #ifndef Q_OS_WIN

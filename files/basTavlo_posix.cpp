@@ -572,14 +572,9 @@ RenameError Folder::renameName(QStringView from, QStringView to, int* temporary)
     return renameAt({m_fd, f.constData()}, {m_fd, t.constData()}, m_path, from, to, temporary);
 }
 
-// No call renames "this file" here: a file that took the old name after the look-up would
-// move instead. What stands at the new name afterwards tells, and goes back if it is another.
+// No call renames "this file" here.
 RenameError Folder::move(QStringView from, QStringView to, const FileId& id, int* temporary) const {
-    const RenameError e = renameName(from, to, temporary);
-    if (e != RenameError::None || idOf(to) == id)
-        return e;
-    return renameName(to, from, nullptr) == RenameError::None ? RenameError::NotThatFile
-                                                              : RenameError::OtherFileMoved;
+    return checkedMove(from, to, id, temporary);
 }
 
 FileId Folder::id() const {

@@ -285,11 +285,7 @@ RenameError Folder::move(QStringView from, QStringView to, const FileId& id, int
         return renameHeld(fromPath, toPath, id);
     }
     // A change of case alone may go by a temporary name: checked afterwards instead.
-    const RenameError e = renameName(from, to, temporary);
-    if (e != RenameError::None || IdOf(toPath) == id)
-        return e;
-    return renameName(to, from, nullptr) == RenameError::None ? RenameError::NotThatFile
-                                                              : RenameError::OtherFileMoved;
+    return checkedMove(from, to, id, temporary);
 }
 
 FileId Folder::id() const {
