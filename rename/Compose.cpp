@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <tuple>
 
 CompositionRun StartComposition(const RenameSettings& s, const QString& folder) {
     CompositionRun run;
@@ -148,24 +149,35 @@ QString replaceMatches(const QString& name, const CompositionRun& run, const Tag
         slow = true;
         return name;
     }
-    QElapsedTimer timer;
-    timer.start();
-    QString out;
-    out.reserve(name.size() + 64);
-    qsizetype last = 0, previousEnd = -1;
-    QRegularExpressionMatchIterator it = run.pattern->globalMatch(name);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        if (m.capturedLength() == 0 && m.capturedStart() == previousEnd)
-            continue;
-        out += QStringView(name).mid(last, m.capturedStart() - last);
-        ok = run.with.fill(out, run.tags, file, &m) && ok;
-        last = previousEnd = m.capturedEnd();
-    }
-    out += QStringView(name).mid(last);
+    auto replace = [&](qint64& took) {
+        QElapsedTimer timer;
+        timer.start();
+        QString out;
+        out.reserve(name.size() + 64);
+        qsizetype last = 0, previousEnd = -1;
+        bool filled = true;
+        QRegularExpressionMatchIterator it = run.pattern->globalMatch(name);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.capturedLength() == 0 && m.capturedStart() == previousEnd)
+                continue;
+            out += QStringView(name).mid(last, m.capturedStart() - last);
+            filled = run.with.fill(out, run.tags, file, &m) && filled;
+            last = previousEnd = m.capturedEnd();
+        }
+        out += QStringView(name).mid(last);
+        took = timer.elapsed();
+        return std::make_pair(out, filled);
+    };
     // The pattern engine gives up past a limit of steps and says only "no match": a name
-    // that took this long is one it gave up on, or as good as.
-    if (timer.elapsed() >= 10) {
+    // that takes this long is one it gave up on, or as good as. Once more, so that a thread
+    // the system held up for a moment is not taken for it.
+    qint64 took = 0;
+    auto [out, filled] = replace(took);
+    if (took >= 10)
+        std::tie(out, filled) = replace(took);
+    ok = ok && filled;
+    if (took >= 10) {
         slow = true;
         run.slowNames->fetch_add(1, std::memory_order_relaxed);
     }
