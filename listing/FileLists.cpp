@@ -1,4 +1,5 @@
 #include "FileLists.h"
+#include "files/Metadata.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
 
@@ -96,6 +97,8 @@ void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
     std::vector<qint64> values(n, 0);
     std::vector<char> known(n, 1);
     const basTavlo::Folder held(n ? basTavlo::FolderOf(list.text(0)) : QString());
+    if (key == SortKey::Taken)
+        PrepareMetadataReading();
     ParallelFor(n, [&](size_t i) {
         const QString text = list.text(int(i));
         const QString name = basTavlo::FileNameOf(text);
@@ -105,6 +108,17 @@ void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
                                              : CheckListModel::foldedKey(text);
         if (key == SortKey::Name || key == SortKey::Extension)
             return;
+        if (key == SortKey::Taken) {
+            const FileMetadata m = ReadMetadata(text);
+            known[i] = m.taken.has_value();
+            if (m.taken)
+                values[i] =
+                    (basTavlo::DaysFromCivil(m.taken->year, m.taken->month, m.taken->day) * 86400 +
+                     m.taken->hour * 3600 + m.taken->minute * 60 + m.taken->second) *
+                        1000 +
+                    m.takenMs;
+            return;
+        }
         const auto inFolder = held.nameOf(text);
         const basTavlo::FindData f = inFolder ? held.info(*inFolder) : basTavlo::GetFileInfo(text);
         known[i] = f.found;
@@ -125,10 +139,10 @@ void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
         return c != 0 ? c < 0 : QString::compare(list.text(a), list.text(b)) < 0;
     };
     std::sort(order.begin(), order.end(), [&](int a, int b) {
-        // Files that could not be looked up go last, whichever way.
+        // Files that could not be looked up go last, whichever way, in name order.
         if (known[size_t(a)] != known[size_t(b)])
             return known[size_t(a)] > known[size_t(b)];
-        return descending ? less(b, a) : less(a, b);
+        return descending && known[size_t(a)] ? less(b, a) : less(a, b);
     });
     list.reorder(order);
 }

@@ -23,6 +23,7 @@ enum class RowStatus : quint8 {
     Unreadable,      // the file is listed but could not be looked up
     BadSetting,      // a tag or a pattern in the settings can't be read: see SettingsProblem
     MissingValue,    // a tag in the new name has no value for this file
+    NoDateTaken,     // a tag asks for the date a photo was taken, and the file has none
     PatternTooSlow,  // the pattern took too long on this name
 };
 

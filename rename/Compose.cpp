@@ -22,7 +22,8 @@ CompositionRun StartComposition(const RenameSettings& s, const QString& folder) 
         if (f.problem() && !run.problem)
             run.problem = f.problem();
         run.needsRows = run.needsRows || f.needsRows();
-        run.needsTimes = run.needsTimes || f.hasTags();
+        run.needsTimes = run.needsTimes || f.needsTimes();
+        run.needsMetadata = run.needsMetadata || f.needsMetadata();
     };
     const bool modifications = s.optFilenameModifications,
                sequencing = !modifications && s.optSequencing;
@@ -190,12 +191,12 @@ Composed ComposeNewName(const QString& oldName, const RenameSettings& s, const C
                         qint64 index, const TagFile& file) {
     if (run.problem)
         return {{}, RowStatus::BadSetting};
-    bool ok = true, slow = false;
+    bool ok = true, slow = false, noDateTaken = false;
     auto value = [&](const FieldText& f) {
         if (!f.hasTags())
             return f.text();
         bool filled = false;
-        QString v = f.filled(run.tags, file, &filled);
+        QString v = f.filled(run.tags, file, &filled, &noDateTaken);
         ok = ok && filled;
         return v;
     };
@@ -256,7 +257,9 @@ Composed ComposeNewName(const QString& oldName, const RenameSettings& s, const C
         name += value(run.appendExtension);
     if (slow)
         return {name, RowStatus::PatternTooSlow};
-    return {name, ok ? RowStatus::Ok : RowStatus::MissingValue};
+    return {name, ok            ? RowStatus::Ok
+                  : noDateTaken ? RowStatus::NoDateTaken
+                                : RowStatus::MissingValue};
 }
 
 NumericDefaults NumericSequenceDefaults(const QString& startWith, const QString& digits,

@@ -21,8 +21,9 @@ struct CompositionRun {
     std::optional<QRegularExpression> pattern; // the search text, where it is a pattern
     std::optional<SettingsProblem> problem;    // a field that can't be read: no names at all
     TagContext tags;
-    bool needsRows = false;  // a tag numbers the rows of the preview
-    bool needsTimes = false; // a tag reads the file's times
+    bool needsRows = false;     // a tag numbers the rows of the preview
+    bool needsTimes = false;    // a tag reads the file's times
+    bool needsMetadata = false; // a tag reads what the file's content says
     QLocale locale = QLocale::system();
     // Names on which the pattern took too long; past a few, it is not tried again.
     std::shared_ptr<std::atomic<int>> slowNames = std::make_shared<std::atomic<int>>(0);
@@ -34,7 +35,7 @@ CompositionRun StartComposition(const RenameSettings& s, const QString& folder =
 // A new name, or why the settings give the file none.
 struct Composed {
     QString name;
-    RowStatus status = RowStatus::Ok; // BadSetting, MissingValue or PatternTooSlow
+    RowStatus status = RowStatus::Ok; // BadSetting, MissingValue, NoDateTaken, PatternTooSlow
 };
 
 // As many "0" as digits says; empty for 0 or less.

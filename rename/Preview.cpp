@@ -1,6 +1,7 @@
 #include "Preview.h"
 #include "Compose.h"
 #include "Filters.h"
+#include "files/Metadata.h"
 #include "RowIndex.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
@@ -185,10 +186,15 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         qint64 creation, lastWrite, lastAccess;
     };
     std::vector<Times> times(run.needsRows && run.needsTimes ? checked.size() : 0);
+    // What the files' contents say, read once each, where a tag needs it.
+    if (run.needsMetadata)
+        PrepareMetadataReading();
+    std::vector<FileMetadata> metas(run.needsRows && run.needsMetadata ? checked.size() : 0);
     auto compose = [&](PreviewRow& row, const QString& oldName, qint64 k, qint64 number,
-                       const basTavlo::FindData* found) {
+                       const basTavlo::FindData* found, const FileMetadata* meta) {
         const QString folder = row.oldPath.left(row.oldPath.size() - oldName.size());
-        const Composed c = ComposeNewName(oldName, rename, run, k, TagFile{oldName, number, found});
+        const Composed c =
+            ComposeNewName(oldName, rename, run, k, TagFile{oldName, number, found, meta});
         const int maxLength = folder == listFolder ? listMax : basTavlo::MaxNameLength(folder);
         row.newPath = basTavlo::JoinName(folder, c.name);
         if (row.status == RowStatus::Ok)
@@ -217,10 +223,17 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         rows[k] = PreviewRow{oldName, path,
                              found.unreadable ? RowStatus::Unreadable : RowStatus::Ok, found.id};
         kept[k] = 1;
-        if (!run.needsRows)
-            compose(rows[k], oldName, qint64(k), 0, &found);
-        else if (!times.empty())
+        FileMetadata meta;
+        if (run.needsMetadata && !found.unreadable)
+            meta = ReadMetadata(path);
+        if (!run.needsRows) {
+            compose(rows[k], oldName, qint64(k), 0, &found, &meta);
+            return;
+        }
+        if (!times.empty())
             times[k] = {found.creationTime, found.lastWriteTime, found.lastAccessTime};
+        if (!metas.empty())
+            metas[k] = std::move(meta);
     });
     size_t m = 0;
     std::vector<qint64> index; // by row: its place among the checked files
@@ -233,6 +246,8 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
             rows[m] = std::move(rows[k]);
             if (!times.empty())
                 times[m] = times[k];
+            if (!metas.empty())
+                metas[m] = std::move(metas[k]);
         }
         if (run.needsRows)
             index.push_back(qint64(k));
@@ -248,7 +263,8 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
                 found.lastAccessTime = times[i].lastAccess;
             }
             const QString oldName = std::move(rows[i].newPath); // the name on disk, kept here
-            compose(rows[i], oldName, index[i], qint64(i), &found);
+            compose(rows[i], oldName, index[i], qint64(i), &found,
+                    metas.empty() ? nullptr : &metas[i]);
         });
     }
     if (rows.size() < rows.capacity() / 2) // the filters left out many

@@ -59,6 +59,7 @@ RowOutcome skippedOutcome(RowStatus status) {
         return RowOutcome::Unreadable;
     case RowStatus::BadSetting:
     case RowStatus::MissingValue:
+    case RowStatus::NoDateTaken:
     case RowStatus::PatternTooSlow:
         return RowOutcome::NotComposed;
     default:

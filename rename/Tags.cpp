@@ -38,10 +38,7 @@ bool writesDayOnly(const QString& format) {
     return true;
 }
 
-QString localText(qint64 fileTime, const QString& format, bool dayOnly) {
-    const qint64 secs = fileTime / 10000000 - basTavlo::kFileTimeEpochOffsetSecs;
-    const int ms = int(fileTime % 10000000 / 10000);
-    const basTavlo::DateTime d = basTavlo::UtcToLocal(secs);
+QString localText(const basTavlo::DateTime& d, int ms, const QString& format, bool dayOnly) {
     const QDate date(d.year, d.month, d.day);
     if (dayOnly) {
         // Files of one day, written once for each thread: a folder's files share few days.
@@ -80,7 +77,9 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
     static constexpr TagName kTags[] = {
         {"name", Part::Name},         {"ext", Part::Ext},         {"folder", Part::Folder},
         {"n", Part::Number},          {"created", Part::Created}, {"modified", Part::Modified},
-        {"accessed", Part::Accessed}, {"now", Part::Now},
+        {"accessed", Part::Accessed}, {"now", Part::Now},         {"taken", Part::Taken},
+        {"camera", Part::Camera},     {"lens", Part::Lens},       {"width", Part::Width},
+        {"height", Part::Height},
     };
     auto known = [](QStringView name) -> std::optional<Part::Kind> {
         for (const TagName& t : kTags)
@@ -169,8 +168,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                 return fail(Kind::UnknownTag, tag);
             if (firstName)
                 part.kind = *kind;
-            else if (*kind >= Part::Created && *kind <= Part::Now && part.kind >= Part::Created &&
-                     part.kind <= Part::Now)
+            else if (isTime(*kind) && isTime(part.kind))
                 part.fallbacks.push_back(*kind);
             else
                 return fail(Kind::BadArguments, tag); // only times fall back on times
@@ -183,6 +181,8 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
         case Part::Name:
         case Part::Ext:
         case Part::Folder:
+        case Part::Camera:
+        case Part::Lens:
             if (hasArguments)
                 return fail(Kind::BadArguments, tag);
             break;
@@ -200,11 +200,27 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
             f.m_rows = true;
             break;
         }
+        case Part::Width:
+        case Part::Height: {
+            const auto v = hasArguments ? wholeNumber(arguments) : std::optional<qint64>(0);
+            if (!v || *v < 0 || *v > 255)
+                return fail(Kind::BadArguments, tag);
+            part.digits = *v;
+            break;
+        }
         default: // a time, with the format of Qt's dates; none or an empty one is the day
             part.text = arguments.isEmpty() ? QStringLiteral("yyyy-MM-dd") : arguments.toString();
             part.dayOnly = writesDayOnly(part.text);
             break;
         }
+        for (Part::Kind k : part.fallbacks) {
+            f.m_metadata = f.m_metadata || k == Part::Taken;
+            f.m_times = f.m_times || (isTime(k) && k != Part::Taken && k != Part::Now);
+        }
+        const Part::Kind k = part.kind;
+        f.m_metadata = f.m_metadata || k == Part::Taken || k == Part::Camera || k == Part::Lens ||
+                       k == Part::Width || k == Part::Height;
+        f.m_times = f.m_times || (isTime(k) && k != Part::Taken && k != Part::Now);
         flush();
         f.m_parts.push_back(std::move(part));
         f.m_tags = true;
@@ -215,7 +231,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
 }
 
 bool FieldText::fill(QString& out, const TagContext& context, const TagFile& file,
-                     const QRegularExpressionMatch* match) const {
+                     const QRegularExpressionMatch* match, bool* noDateTaken) const {
     const qsizetype was = out.size();
     for (const Part& p : m_parts) {
         switch (p.kind) {
@@ -240,47 +256,77 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
         case Part::Folder:
             out += SafeInName(context.folder);
             break;
-        case Part::Number: {
-            const qint64 v = p.start + file.row * p.step;
+        case Part::Number:
+        case Part::Width:
+        case Part::Height: {
+            const qint64 v = p.kind == Part::Number  ? p.start + file.row * p.step
+                             : !file.meta            ? 0
+                             : p.kind == Part::Width ? file.meta->width
+                                                     : file.meta->height;
+            if (p.kind != Part::Number && v <= 0) {
+                out.truncate(was);
+                return false;
+            }
             QString digits = QString::number(v < 0 ? -v : v);
             if (digits.size() < p.digits)
                 digits.prepend(QString(p.digits - digits.size(), u'0'));
             out += v < 0 ? u'-' + digits : digits;
             break;
         }
-        default: {
-            // The first of the times named that the file has.
-            qint64 time = 0;
-            auto timeOf = [&](Part::Kind k) -> qint64 {
-                if (k == Part::Now)
-                    return context.now;
-                if (!file.found)
-                    return 0;
-                return k == Part::Created    ? file.found->creationTime
-                       : k == Part::Modified ? file.found->lastWriteTime
-                                             : file.found->lastAccessTime;
-            };
-            time = timeOf(p.kind);
-            for (size_t k = 0; time <= 0 && k < p.fallbacks.size(); ++k)
-                time = timeOf(p.fallbacks[k]);
-            if (time <= 0) {
+        case Part::Camera:
+        case Part::Lens: {
+            const QString v = !file.meta               ? QString()
+                              : p.kind == Part::Camera ? file.meta->camera
+                                                       : file.meta->lens;
+            if (v.isEmpty()) {
                 out.truncate(was);
                 return false;
             }
-            out += SafeInName(localText(time, p.text, p.dayOnly));
+            out += SafeInName(v);
+            break;
+        }
+        default: {
+            // The first of the times named that the file has, as local wall-clock time.
+            auto timeOf = [&](Part::Kind k) -> std::optional<std::pair<basTavlo::DateTime, int>> {
+                if (k == Part::Taken) {
+                    if (!file.meta || !file.meta->taken)
+                        return std::nullopt;
+                    return std::make_pair(*file.meta->taken, file.meta->takenMs);
+                }
+                const qint64 t = k == Part::Now        ? context.now
+                                 : !file.found         ? 0
+                                 : k == Part::Created  ? file.found->creationTime
+                                 : k == Part::Modified ? file.found->lastWriteTime
+                                                       : file.found->lastAccessTime;
+                if (t <= 0)
+                    return std::nullopt;
+                const qint64 secs = t / 10000000 - basTavlo::kFileTimeEpochOffsetSecs;
+                return std::make_pair(basTavlo::UtcToLocal(secs), int(t % 10000000 / 10000));
+            };
+            auto time = timeOf(p.kind);
+            for (size_t k = 0; !time && k < p.fallbacks.size(); ++k)
+                time = timeOf(p.fallbacks[k]);
+            if (!time) {
+                if (noDateTaken && p.kind == Part::Taken)
+                    *noDateTaken = true;
+                out.truncate(was);
+                return false;
+            }
+            out += SafeInName(localText(time->first, time->second, p.text, p.dayOnly));
         }
         }
     }
     return true;
 }
 
-QString FieldText::filled(const TagContext& context, const TagFile& file, bool* ok) const {
+QString FieldText::filled(const TagContext& context, const TagFile& file, bool* ok,
+                          bool* noDateTaken) const {
     if (!m_tags) {
         *ok = true;
         return m_text;
     }
     QString out;
     out.reserve(m_text.size() + 64);
-    *ok = fill(out, context, file);
+    *ok = fill(out, context, file, nullptr, noDateTaken);
     return out;
 }

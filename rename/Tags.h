@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/Metadata.h"
 #include "files/basTavlo.h"
 #include "listing/PreviewListModel.h"
 
@@ -21,6 +22,7 @@ struct TagFile {
     QStringView oldName;                       // the name on disk, with its extension
     qint64 row = 0;                            // its place among the preview's rows, from 0
     const basTavlo::FindData* found = nullptr; // its look-up, for the times
+    const FileMetadata* meta = nullptr;        // what its content says, where a tag needs it
 };
 
 // One field's text, read once for a whole preview: literal text, tags and, in the
@@ -35,15 +37,19 @@ public:
                           const QStringList& groupNames = {});
 
     bool hasTags() const { return m_tags; }
-    bool needsRows() const { return m_rows; } // a number by the row's place in the preview
+    bool needsRows() const { return m_rows; }         // a number by the row's place in the preview
+    bool needsTimes() const { return m_times; }       // the file's own times
+    bool needsMetadata() const { return m_metadata; } // what the file's content says
     const std::optional<SettingsProblem>& problem() const { return m_problem; }
     const QString& text() const { return m_text; } // the text as typed, where it has no tags
 
     // Appends the text with each tag's value for file, and each group from match; false
-    // where a tag has no value for the file (nothing is appended then).
+    // where a tag has no value for the file (nothing is appended then), and noDateTaken
+    // true where that tag asks first for the date a photo was taken.
     bool fill(QString& out, const TagContext& context, const TagFile& file,
-              const QRegularExpressionMatch* match = nullptr) const;
-    QString filled(const TagContext& context, const TagFile& file, bool* ok) const;
+              const QRegularExpressionMatch* match = nullptr, bool* noDateTaken = nullptr) const;
+    QString filled(const TagContext& context, const TagFile& file, bool* ok,
+                   bool* noDateTaken = nullptr) const;
 
 private:
     struct Part {
@@ -57,6 +63,11 @@ private:
             Modified,
             Accessed,
             Now,
+            Taken, // the times end here
+            Camera,
+            Lens,
+            Width,
+            Height,
             Group
         };
         Kind kind = Text;
@@ -66,11 +77,15 @@ private:
         std::vector<Kind> fallbacks;            // further times, where this one is missing
     };
 
+    static bool isTime(Part::Kind k) { return k >= Part::Created && k <= Part::Taken; }
+
     std::vector<Part> m_parts;
     QString m_text;
     std::optional<SettingsProblem> m_problem;
     bool m_tags = false;
     bool m_rows = false;
+    bool m_times = false;
+    bool m_metadata = false;
 };
 
 // A search text written /PATTERN/ or /PATTERN/i is a pattern; anything else is text.

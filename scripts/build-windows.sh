@@ -30,11 +30,19 @@ if [ ! -f "$qt/.unpacked" ]; then
     tar -xJf "$tarball" -C "$out"
     touch "$qt/.unpacked"
 fi
+# exiv2 (and TagLib) for Windows, built from Debian's sources, beside Qt.
+media=$out/media-mingw-w64-x86_64
+if [ ! -f "$media/.unpacked" ]; then
+    rm -rf "$media"
+    tar -xJf "$(dirname "$tarball")/media-mingw-w64-x86_64.tar.xz" -C "$out"
+    touch "$media/.unpacked"
+fi
 
 cmake -S . -B "$out/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOV_BUILD_BENCH=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$media"
 cmake --build "$out/build"
 
 # A folder that runs where nothing is installed: the program, Qt's libraries and plugins,
@@ -49,6 +57,7 @@ deploy() { # folder, exe...
     cp "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$to/platforms/"
     cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$to/styles/"
     cp "$qt/plugins/imageformats/qico.dll" "$to/imageformats/"
+    cp "$media/bin/libexiv2.dll" "$to/"
     for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
         cp "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)" "$to/"
     done

@@ -1,6 +1,9 @@
 #include "rename/Compose.h"
 #include "rename/NumberText.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -244,6 +247,7 @@ TEST(Compose, TagsAndPatterns) {
         {Replace, "/x*/", "-", "ab", 0, "-a-b-"},
         {Replace, "/^/", "<n:2>-", "a.jpg", 0, "01-a.jpg"},
         {Replace, "/zzz/", "x", "a.jpg", 0, "a.jpg"},
+        {Replace, "/a/", "[$0$$]", "a.txt", 0, "[a$].txt"},
         {Replace, "/(a)(b)/", "$12$$", "ab.txt", 0, "a2$.txt"},
         {Replace, "/(?<num>\\d+)/", "<${num}>", "x12.jpg", 0, "x<12>.jpg"},
         {Replace, "/(a)/", "$2", "a.txt", 0, "", RowStatus::BadSetting},
@@ -285,4 +289,26 @@ TEST(Compose, TagsAndPatterns) {
     s.chkReplaceString = 1, s.txtReplaceString = "/a(b/";
     s.chkSuffix = 0;
     EXPECT_EQ(StartComposition(s).problem->position, 3);
+}
+
+// A photo tagged by ExifTool, read under a name no code page holds (on Windows through the
+// wide path), and its values as tags.
+TEST(Metadata, ReadsAPhotoUnderAnyName) {
+    QTemporaryDir dir;
+    const QString copy =
+        dir.filePath(QString::fromUtf8("\u0424\u043e\u0442\u043e \u6771\u4eac.jpg"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZOV_TEST_DATA "/taken.jpg"), copy));
+    PrepareMetadataReading();
+    const FileMetadata m = ReadMetadata(copy);
+    ASSERT_TRUE(m.taken);
+    EXPECT_EQ(*m.taken, (basTavlo::DateTime{2021, 7, 14, 9, 30, 0}));
+    EXPECT_EQ(m.takenMs, 123);
+    RenameSettings s;
+    s.chkPrefix = 1,
+    s.txtPrefix = "<taken:yyyy-MM-dd HH.mm.ss.zzz> <camera> <lens> <width>x<height> ";
+    const CompositionRun run = StartComposition(s);
+    const Composed c = ComposeNewName("a.jpg", s, run, 0, TagFile{u"a.jpg", 0, nullptr, &m});
+    EXPECT_EQ(c.name, "2021-07-14 09.30.00.123 Canon EOS 5D EF24-70mm f_2.8L 16x8a.jpg");
+    EXPECT_EQ(ComposeNewName("a.jpg", s, run, 0, TagFile{u"a.jpg", 0, nullptr, nullptr}).status,
+              RowStatus::NoDateTaken);
 }

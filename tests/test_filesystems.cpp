@@ -1,5 +1,7 @@
 #include "TestFolder.h"
+#include "files/Metadata.h"
 #include "files/basTavlo.h"
+#include "listing/FileLists.h"
 #include "rename/Preview.h"
 #include "rename/RenameRun.h"
 
@@ -8,7 +10,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimeZone>
 #include <QtEndian>
 
@@ -272,4 +276,97 @@ TEST(KernelFat, BitsGoThroughTheAttributeIoctls) {
     ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrArchive));
     EXPECT_EQ(GetAttributes(a), AttrReadOnly | AttrHidden | AttrArchive);
     EXPECT_FALSE(SetFileTimes(a, TimesToSet{utc(2001, 1, 1, 0, 0, 0), {}, {}}).creationSet);
+}
+
+// What ExifTool writes into a photo, the tags read back, field by field; a date that is not
+// the moment taken (the IFD0 date, which editors change) is none, and a text file named .jpg
+// has no values at all.
+TEST(ExifTool, PhotoTagsReadWhatItWrote) {
+    if (QStandardPaths::findExecutable("exiftool").isEmpty())
+        GTEST_SKIP() << "needs exiftool (libimage-exiftool-perl)";
+    TestFolder f;
+    const struct {
+        QStringList exiftool;
+        const char* tags;
+        const char* expected; // empty: the row has no name
+    } rows[] = {
+        {{"-DateTimeOriginal=2021:07:14 09:30:00", "-SubSecTimeOriginal=123",
+          "-ExifIFD:CreateDate=2000:01:01 00:00:00"},
+         "<taken:yyyy-MM-dd HH.mm.ss.zzz>",
+         "2021-07-14 09.30.00.123"},
+        {{"-ExifIFD:CreateDate=2019:02:03 04:05:06"},
+         "<taken:yyyy-MM-dd HH.mm.ss>",
+         "2019-02-03 04.05.06"},
+        {{"-XMP-xmp:CreateDate=2020:01:02 03:04:05+02:00"},
+         "<taken:yyyy-MM-dd HH.mm.ss>",
+         "2020-01-02 03.04.05"},
+        {{"-ModifyDate=2018:01:01 00:00:00"}, "<taken>", ""},
+        {{"-ModifyDate=2018:01:01 00:00:00"}, "<taken|modified:yyyy>", "2017"},
+        {{"-Make=Canon", "-Model=Canon EOS 5D"}, "<camera>", "Canon EOS 5D"},
+        {{"-Make=NIKON CORPORATION", "-Model=NIKON D750"}, "<camera>", "NIKON D750"},
+        {{"-Make=FUJIFILM", "-Model=X-T3", "-LensModel=XF16-55mm F2.8 R/LM"},
+         "<camera> <lens>",
+         "FUJIFILM X-T3 XF16-55mm F2.8 R_LM"},
+        {{}, "<width>x<height:3>", "16x008"},
+        {{}, "<camera>", ""},
+    };
+    int i = 0;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.tags);
+        const QString name = QString("p%1.jpg").arg(i++);
+        QImage picture(16, 8, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        ASSERT_TRUE(picture.save(f.file(name), "JPEG"));
+        TestFolder::setTimes(f.file(name), utc(2017, 6, 1, 12, 0, 0), utc(2017, 6, 1, 12, 0, 0));
+        if (!r.exiftool.isEmpty()) {
+            ASSERT_TRUE(run("exiftool", QStringList(r.exiftool)
+                                            << "-P"
+                                            << "-overwrite_original" << f.file(name)));
+        }
+        FileLists l;
+        DisplayFiles(l, f.path());
+        for (int k = 0; k < l.original.count(); ++k)
+            l.original.setChecked(k, l.original.text(k) == f.file(name));
+        RenameSettings s;
+        s.optFilenameModifications = false;
+        s.optSequencing = true;
+        s.chkKeepName = 0;
+        s.chkSeqPrefix = 1;
+        s.txtSeqPrefix = r.tags;
+        PreviewFiles(l, s, {});
+        ASSERT_EQ(l.changed.count(), 1);
+        const PreviewRow& row = l.changed.row(0);
+        if (*r.expected) {
+            EXPECT_EQ(basTavlo::FileNameOf(row.newPath), QString(r.expected) + ".jpg");
+        } else {
+            EXPECT_EQ(row.status, QString(r.tags).startsWith("<taken") ? RowStatus::NoDateTaken
+                                                                       : RowStatus::MissingValue);
+        }
+        QFile::remove(f.file(name));
+    }
+    // Sorted by the date taken, each way; a photo without one goes last.
+    const std::pair<const char*, const char*> taken[] = {
+        {"a.jpg", "2022:01:01 00:00:00"}, {"b.jpg", ""}, {"c.jpg", "2021:01:01 00:00:00"}};
+    for (const auto& [name, date] : taken) {
+        QImage picture(4, 4, QImage::Format_RGB32);
+        ASSERT_TRUE(picture.save(f.file(name), "JPEG"));
+        if (*date) {
+            ASSERT_TRUE(run("exiftool", {QString("-DateTimeOriginal=") + date,
+                                         "-overwrite_original", f.file(name)}));
+        }
+    }
+    FileLists l;
+    DisplayFiles(l, f.path());
+    for (const auto& [descending, order] :
+         {std::pair(false, "c.jpg a.jpg b.jpg"), std::pair(true, "a.jpg c.jpg b.jpg")}) {
+        SortOriginalList(l.original, SortKey::Taken, descending);
+        QStringList names;
+        for (int k = 0; k < l.original.count(); ++k)
+            names << basTavlo::FileNameOf(l.original.text(k));
+        EXPECT_EQ(names.join(' '), order);
+    }
+    // Not a picture at all.
+    f.write("text.jpg", "not a picture");
+    EXPECT_FALSE(ReadMetadata(f.file("text.jpg")).taken);
+    EXPECT_EQ(ReadMetadata(f.file("text.jpg")).width, 0);
 }

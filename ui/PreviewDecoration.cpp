@@ -29,6 +29,8 @@ QString PreviewDecoration::StatusText(RowStatus status) {
         return tr("The settings can't make names.");
     case RowStatus::MissingValue:
         return tr("A tag in the new name has no value for this file.");
+    case RowStatus::NoDateTaken:
+        return tr("No date taken in this file");
     case RowStatus::PatternTooSlow:
         return tr("The pattern takes too long on this name: it is not renamed.");
     }

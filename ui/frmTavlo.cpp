@@ -324,7 +324,7 @@ std::unique_ptr<QMenu> frmTavlo::OriginalListMenu() {
     const std::pair<SortKey, QString> keys[] = {
         {SortKey::Name, tr("&Name")},       {SortKey::Extension, tr("&Extension")},
         {SortKey::Size, tr("Si&ze")},       {SortKey::Modified, tr("&Modified")},
-        {SortKey::Created, tr("&Created")},
+        {SortKey::Created, tr("&Created")}, {SortKey::Taken, tr("Date &taken")},
     };
     for (const auto& [key, caption] : keys) {
         const bool inForce = key == m_sortKey;
@@ -352,6 +352,8 @@ std::unique_ptr<QMenu> frmTavlo::NameFieldMenu(QLineEdit* field) {
         {"<created:yyyy-MM-dd>", tr("the day the file was made")},
         {"<accessed:yyyy-MM-dd>", tr("the day the file was last read")},
         {"<now:yyyy-MM-dd>", tr("today")},
+        {"<taken:yyyy-MM-dd HH.mm.ss>", tr("when the photo was taken")},
+        {"<camera>", tr("the photo's camera")},
     };
     for (const auto& [tag, description] : known) {
         const QString text = QString::fromLatin1(tag);

@@ -1,0 +1,113 @@
+#include "Metadata.h"
+
+#include <QFile>
+
+#include <mutex>
+
+// exiv2 0.27 hands its images out in std::auto_ptr.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+
+namespace {
+
+QString valueOf(const Exiv2::ExifData& exif, const char* key) {
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() ? QString() : QString::fromStdString(it->toString()).trimmed();
+}
+
+QString valueOf(const Exiv2::XmpData& xmp, const char* key) {
+    const auto it = xmp.findKey(Exiv2::XmpKey(key));
+    return it == xmp.end() ? QString() : QString::fromStdString(it->toString()).trimmed();
+}
+
+Exiv2::Image::AutoPtr openImage(const QString& path) {
+#ifdef EXV_UNICODE_PATH
+    return Exiv2::ImageFactory::open(path.toStdWString());
+#else
+    return Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+#endif
+}
+
+} // namespace
+
+void PrepareMetadataReading() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize();
+        Exiv2::enableBMFF(true);
+    });
+}
+
+std::optional<basTavlo::DateTime> ParseMetadataDate(const QString& text) {
+    // "YYYY:MM:DD HH:MM:SS" or "YYYY-MM-DDTHH:MM:SS", each field where written.
+    int f[6] = {0, 1, 1, 0, 0, 0};
+    int n = 0;
+    qsizetype i = 0;
+    while (n < 6 && i < text.size()) {
+        qsizetype j = i;
+        while (j < text.size() && text[j].isDigit())
+            ++j;
+        if (j == i)
+            break;
+        f[n++] = QStringView(text).mid(i, j - i).toInt();
+        if (j >= text.size() || (n == 3 ? !QStringView(u" T").contains(text[j])
+                                        : !QStringView(u":-").contains(text[j])))
+            break;
+        i = j + 1;
+    }
+    if (n < 3 || f[0] < 1601 || f[0] > 9999 || f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > 31 ||
+        f[3] > 23 || f[4] > 59 || f[5] > 60)
+        return std::nullopt;
+    return basTavlo::DateTime{f[0],        qint8(f[1]), qint8(f[2]),
+                              qint8(f[3]), qint8(f[4]), qint8(std::min(f[5], 59))};
+}
+
+QString CameraName(QString make, QString model) {
+    make = make.simplified();
+    model = model.simplified();
+    const QString brand = make.section(u' ', 0, 0);
+    if (model.isEmpty())
+        return make;
+    if (brand.isEmpty() || model.startsWith(brand, Qt::CaseInsensitive))
+        return model;
+    return make + u' ' + model;
+}
+
+FileMetadata ReadMetadata(const QString& path) {
+    FileMetadata m;
+    try {
+        Exiv2::Image::AutoPtr image = openImage(path);
+        if (!image.get())
+            return m;
+        image->readMetadata();
+        const Exiv2::ExifData& exif = image->exifData();
+        const Exiv2::XmpData& xmp = image->xmpData();
+        // The moment the picture was taken, never the IFD0 date, which editors change.
+        const std::pair<const char*, const char*> dates[] = {
+            {"Exif.Photo.DateTimeOriginal", "Exif.Photo.SubSecTimeOriginal"},
+            {"Exif.Photo.DateTimeDigitized", "Exif.Photo.SubSecTimeDigitized"},
+        };
+        for (const auto& [date, subseconds] : dates) {
+            m.taken = ParseMetadataDate(valueOf(exif, date));
+            if (m.taken) {
+                const QString sub = valueOf(exif, subseconds).left(3);
+                m.takenMs = sub.isEmpty() ? 0 : sub.leftJustified(3, u'0').toInt();
+                break;
+            }
+        }
+        for (const char* key : {"Xmp.photoshop.DateCreated", "Xmp.xmp.CreateDate"})
+            if (!m.taken)
+                m.taken = ParseMetadataDate(valueOf(xmp, key));
+        m.camera = CameraName(valueOf(exif, "Exif.Image.Make"), valueOf(exif, "Exif.Image.Model"));
+        m.lens = valueOf(exif, "Exif.Photo.LensModel");
+        m.width = image->pixelWidth();
+        m.height = image->pixelHeight();
+    } catch (...) {
+        // A file that is no picture, or a broken one: what was read so far, if anything.
+    }
+    return m;
+}
+
+#pragma GCC diagnostic pop
