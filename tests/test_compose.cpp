@@ -289,6 +289,10 @@ TEST(Compose, TagsAndPatterns) {
     s.chkReplaceString = 1, s.txtReplaceString = "/a(b/";
     s.chkSuffix = 0;
     EXPECT_EQ(StartComposition(s).problem->position, 3);
+    // A field of the mode not chosen is not read, and can't stop the preview.
+    s.optFilenameModifications = false, s.optSequencing = true;
+    s.chkSuffix = 1, s.txtSuffix = "<dat>";
+    EXPECT_FALSE(StartComposition(s).problem);
 }
 
 // A photo tagged by ExifTool, read under a name no code page holds (on Windows through the
