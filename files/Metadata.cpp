@@ -2,6 +2,10 @@
 
 #include <QFile>
 
+#include <fileref.h>
+#include <tag.h>
+#include <tpropertymap.h>
+
 #include <mutex>
 
 // exiv2 0.27 hands its images out in std::auto_ptr.
@@ -75,8 +79,55 @@ QString CameraName(QString make, QString model) {
     return make + u' ' + model;
 }
 
-FileMetadata ReadMetadata(const QString& path) {
+namespace {
+
+QString text(const TagLib::String& s) {
+    return QString::fromStdWString(s.toWString()).trimmed();
+}
+
+// "3/12" and "3" are 3.
+int leadingNumber(const TagLib::PropertyMap& p, const char* key) {
+    const auto it = p.find(key);
+    return it == p.end() || it->second.isEmpty()
+               ? 0
+               : text(it->second.front()).section(u'/', 0, 0).toInt();
+}
+
+void readMusic(const QString& path, FileMetadata& m) {
+#ifdef Q_OS_WIN
+    TagLib::FileRef f(reinterpret_cast<const wchar_t*>(path.utf16()), false);
+#else
+    TagLib::FileRef f(QFile::encodeName(path).constData(), false);
+#endif
+    if (f.isNull() || !f.tag())
+        return;
+    const TagLib::Tag* t = f.tag();
+    m.artist = text(t->artist());
+    m.album = text(t->album());
+    m.title = text(t->title());
+    m.genre = text(t->genre());
+    m.year = int(t->year());
+    const TagLib::PropertyMap p = f.file()->properties();
+    m.track = leadingNumber(p, "TRACKNUMBER");
+    m.disc = leadingNumber(p, "DISCNUMBER");
+    const auto albumArtist = p.find("ALBUMARTIST");
+    if (albumArtist != p.end() && !albumArtist->second.isEmpty())
+        m.albumArtist = text(albumArtist->second.front());
+}
+
+} // namespace
+
+FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     FileMetadata m;
+    if (kinds & MusicMetadata) {
+        try {
+            readMusic(path, m);
+        } catch (...) {
+            // A file TagLib can't read has no song tags.
+        }
+    }
+    if (!(kinds & PhotoMetadata))
+        return m;
     try {
         Exiv2::Image::AutoPtr image = openImage(path);
         if (!image.get())

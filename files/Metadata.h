@@ -7,7 +7,7 @@
 #include <optional>
 
 // What a file's content says of it, as far as the tags in names need it: a photo's date
-// taken, camera, lens and size.
+// taken, camera, lens and size; a song's tags.
 struct FileMetadata {
     std::optional<basTavlo::DateTime> taken; // local wall-clock time, as the camera wrote it
     int takenMs = 0;                         // the subseconds of it, where written
@@ -15,14 +15,22 @@ struct FileMetadata {
     QString lens;
     int width = 0;
     int height = 0;
+    QString artist, albumArtist, album, title, genre;
+    int track = 0; // "3/12" is 3
+    int disc = 0;
+    int year = 0;
 };
+
+// Which readers a preview needs: a file is read only for the tags that ask.
+enum MetadataKind : unsigned { PhotoMetadata = 1, MusicMetadata = 2 };
 
 // Makes the readers ready; once, before any thread reads.
 void PrepareMetadataReading();
 
-// Reads the metadata of the file at path, and nothing of its picture. A file that is no
-// picture, or one that can't be read, gives an empty record.
-FileMetadata ReadMetadata(const QString& path);
+// Reads the metadata of the file at path, and nothing of its picture or sound: a photo's
+// with exiv2, a song's with TagLib, as kinds asks. A file that is neither, or one that
+// can't be read, gives an empty record.
+FileMetadata ReadMetadata(const QString& path, unsigned kinds = PhotoMetadata);
 
 // A date as EXIF and XMP write it ("2021:07:14 09:30:00", "2021-07-14T09:30:00+02:00"),
 // as the wall-clock time written; the zone, where given, is left out.

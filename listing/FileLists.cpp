@@ -97,7 +97,7 @@ void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
     std::vector<qint64> values(n, 0);
     std::vector<char> known(n, 1);
     const basTavlo::Folder held(n ? basTavlo::FolderOf(list.text(0)) : QString());
-    if (key == SortKey::Taken)
+    if (key == SortKey::Taken || key == SortKey::AlbumDiscTrack)
         PrepareMetadataReading();
     ParallelFor(n, [&](size_t i) {
         const QString text = list.text(int(i));
@@ -108,6 +108,14 @@ void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
                                              : CheckListModel::foldedKey(text);
         if (key == SortKey::Name || key == SortKey::Extension)
             return;
+        if (key == SortKey::AlbumDiscTrack) {
+            const FileMetadata m = ReadMetadata(text, MusicMetadata);
+            known[i] = !m.album.isEmpty() || m.track > 0;
+            names[i] = CheckListModel::foldedKey(m.album) + QChar(0) +
+                       QString::number(m.disc).rightJustified(6, u'0') +
+                       QString::number(m.track).rightJustified(6, u'0') + QChar(0) + names[i];
+            return;
+        }
         if (key == SortKey::Taken) {
             const FileMetadata m = ReadMetadata(text);
             known[i] = m.taken.has_value();

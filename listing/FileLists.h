@@ -47,9 +47,9 @@ bool MoveCurrentDown(CheckListModel& list);
 
 // What the original list can be sorted by: its own order (names), the extension, or what
 // a look-up of each file finds.
-enum class SortKey { Name, Extension, Size, Modified, Created, Taken };
+enum class SortKey { Name, Extension, Size, Modified, Created, Taken, AlbumDiscTrack };
 
 // Sorts the original list by key, ascending or descending; a file that can't be looked up,
-// or a photo without a date taken, goes last, in name order. Marks and the current item travel with their files. The look-ups run over
+// a photo without a date taken or a file without song tags, goes last, in name order. Marks and the current item travel with their files. The look-ups run over
 // the cores.
 void SortOriginalList(CheckListModel& list, SortKey key, bool descending);

@@ -23,7 +23,7 @@ CompositionRun StartComposition(const RenameSettings& s, const QString& folder) 
             run.problem = f.problem();
         run.needsRows = run.needsRows || f.needsRows();
         run.needsTimes = run.needsTimes || f.needsTimes();
-        run.needsMetadata = run.needsMetadata || f.needsMetadata();
+        run.needsMetadata |= f.needsMetadata();
     };
     const bool modifications = s.optFilenameModifications,
                sequencing = !modifications && s.optSequencing;

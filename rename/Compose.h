@@ -23,7 +23,7 @@ struct CompositionRun {
     TagContext tags;
     bool needsRows = false;     // a tag numbers the rows of the preview
     bool needsTimes = false;    // a tag reads the file's times
-    bool needsMetadata = false; // a tag reads what the file's content says
+    unsigned needsMetadata = 0; // MetadataKind bits: tags read what the file's content says
     QLocale locale = QLocale::system();
     // Names on which the pattern took too long; past a few, it is not tried again.
     std::shared_ptr<std::atomic<int>> slowNames = std::make_shared<std::atomic<int>>(0);

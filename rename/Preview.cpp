@@ -1,8 +1,8 @@
 #include "Preview.h"
 #include "Compose.h"
 #include "Filters.h"
-#include "files/Metadata.h"
 #include "RowIndex.h"
+#include "files/Metadata.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
 #include "listing/FileLists.h"
@@ -225,7 +225,7 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         kept[k] = 1;
         FileMetadata meta;
         if (run.needsMetadata && !found.unreadable)
-            meta = ReadMetadata(path);
+            meta = ReadMetadata(path, run.needsMetadata);
         if (!run.needsRows) {
             compose(rows[k], oldName, qint64(k), 0, &found, &meta);
             return;

@@ -75,11 +75,27 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
     FieldText f;
     f.m_text = text;
     static constexpr TagName kTags[] = {
-        {"name", Part::Name},         {"ext", Part::Ext},         {"folder", Part::Folder},
-        {"n", Part::Number},          {"created", Part::Created}, {"modified", Part::Modified},
-        {"accessed", Part::Accessed}, {"now", Part::Now},         {"taken", Part::Taken},
-        {"camera", Part::Camera},     {"lens", Part::Lens},       {"width", Part::Width},
+        {"name", Part::Name},
+        {"ext", Part::Ext},
+        {"folder", Part::Folder},
+        {"n", Part::Number},
+        {"created", Part::Created},
+        {"modified", Part::Modified},
+        {"accessed", Part::Accessed},
+        {"now", Part::Now},
+        {"taken", Part::Taken},
+        {"camera", Part::Camera},
+        {"lens", Part::Lens},
+        {"width", Part::Width},
         {"height", Part::Height},
+        {"artist", Part::Artist},
+        {"albumartist", Part::AlbumArtist},
+        {"album", Part::Album},
+        {"title", Part::Title},
+        {"genre", Part::Genre},
+        {"track", Part::Track},
+        {"disc", Part::Disc},
+        {"year", Part::Year},
     };
     auto known = [](QStringView name) -> std::optional<Part::Kind> {
         for (const TagName& t : kTags)
@@ -183,6 +199,12 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
         case Part::Folder:
         case Part::Camera:
         case Part::Lens:
+        case Part::Artist:
+        case Part::AlbumArtist:
+        case Part::Album:
+        case Part::Title:
+        case Part::Genre:
+        case Part::Year:
             if (hasArguments)
                 return fail(Kind::BadArguments, tag);
             break;
@@ -201,7 +223,9 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
             break;
         }
         case Part::Width:
-        case Part::Height: {
+        case Part::Height:
+        case Part::Track:
+        case Part::Disc: {
             const auto v = hasArguments ? wholeNumber(arguments) : std::optional<qint64>(0);
             if (!v || *v < 0 || *v > 255)
                 return fail(Kind::BadArguments, tag);
@@ -213,14 +237,15 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
             part.dayOnly = writesDayOnly(part.text);
             break;
         }
-        for (Part::Kind k : part.fallbacks) {
-            f.m_metadata = f.m_metadata || k == Part::Taken;
+        std::vector<Part::Kind> kinds = part.fallbacks;
+        kinds.push_back(part.kind);
+        for (const Part::Kind k : kinds) {
+            if (k >= Part::Taken && k <= Part::Height)
+                f.m_metadata |= PhotoMetadata;
+            else if (k >= Part::Artist && k <= Part::Year)
+                f.m_metadata |= MusicMetadata;
             f.m_times = f.m_times || (isTime(k) && k != Part::Taken && k != Part::Now);
         }
-        const Part::Kind k = part.kind;
-        f.m_metadata = f.m_metadata || k == Part::Taken || k == Part::Camera || k == Part::Lens ||
-                       k == Part::Width || k == Part::Height;
-        f.m_times = f.m_times || (isTime(k) && k != Part::Taken && k != Part::Now);
         flush();
         f.m_parts.push_back(std::move(part));
         f.m_tags = true;
@@ -258,11 +283,18 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
             break;
         case Part::Number:
         case Part::Width:
-        case Part::Height: {
-            const qint64 v = p.kind == Part::Number  ? p.start + file.row * p.step
-                             : !file.meta            ? 0
-                             : p.kind == Part::Width ? file.meta->width
-                                                     : file.meta->height;
+        case Part::Height:
+        case Part::Track:
+        case Part::Disc:
+        case Part::Year: {
+            const FileMetadata* m = file.meta;
+            const qint64 v = p.kind == Part::Number   ? p.start + file.row * p.step
+                             : !m                     ? 0
+                             : p.kind == Part::Width  ? m->width
+                             : p.kind == Part::Height ? m->height
+                             : p.kind == Part::Track  ? m->track
+                             : p.kind == Part::Disc   ? m->disc
+                                                      : m->year;
             if (p.kind != Part::Number && v <= 0) {
                 out.truncate(was);
                 return false;
@@ -274,10 +306,21 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
             break;
         }
         case Part::Camera:
-        case Part::Lens: {
-            const QString v = !file.meta               ? QString()
-                              : p.kind == Part::Camera ? file.meta->camera
-                                                       : file.meta->lens;
+        case Part::Lens:
+        case Part::Artist:
+        case Part::AlbumArtist:
+        case Part::Album:
+        case Part::Title:
+        case Part::Genre: {
+            const FileMetadata* m = file.meta;
+            const QString v = !m                            ? QString()
+                              : p.kind == Part::Camera      ? m->camera
+                              : p.kind == Part::Lens        ? m->lens
+                              : p.kind == Part::Artist      ? m->artist
+                              : p.kind == Part::AlbumArtist ? m->albumArtist
+                              : p.kind == Part::Album       ? m->album
+                              : p.kind == Part::Title       ? m->title
+                                                            : m->genre;
             if (v.isEmpty()) {
                 out.truncate(was);
                 return false;

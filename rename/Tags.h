@@ -37,9 +37,9 @@ public:
                           const QStringList& groupNames = {});
 
     bool hasTags() const { return m_tags; }
-    bool needsRows() const { return m_rows; }         // a number by the row's place in the preview
-    bool needsTimes() const { return m_times; }       // the file's own times
-    bool needsMetadata() const { return m_metadata; } // what the file's content says
+    bool needsRows() const { return m_rows; }   // a number by the row's place in the preview
+    bool needsTimes() const { return m_times; } // the file's own times
+    unsigned needsMetadata() const { return m_metadata; } // MetadataKind bits: the content
     const std::optional<SettingsProblem>& problem() const { return m_problem; }
     const QString& text() const { return m_text; } // the text as typed, where it has no tags
 
@@ -68,6 +68,14 @@ private:
             Lens,
             Width,
             Height,
+            Artist,
+            AlbumArtist,
+            Album,
+            Title,
+            Genre,
+            Track,
+            Disc,
+            Year,
             Group
         };
         Kind kind = Text;
@@ -85,7 +93,7 @@ private:
     bool m_tags = false;
     bool m_rows = false;
     bool m_times = false;
-    bool m_metadata = false;
+    unsigned m_metadata = 0;
 };
 
 // A search text written /PATTERN/ or /PATTERN/i is a pattern; anything else is text.

@@ -57,7 +57,7 @@ deploy() { # folder, exe...
     cp "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$to/platforms/"
     cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$to/styles/"
     cp "$qt/plugins/imageformats/qico.dll" "$to/imageformats/"
-    cp "$media/bin/libexiv2.dll" "$to/"
+    cp "$media/bin/libexiv2.dll" "$media/bin/libtag.dll" "$to/"
     for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
         cp "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)" "$to/"
     done

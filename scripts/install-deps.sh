@@ -3,17 +3,18 @@ set -euo pipefail
 # Installs what building and running need, from Debian's packages; with --tests also what
 # the tests need, with --package what making and checking the Debian package needs, with
 # --windows what the Windows build and its tests under Wine need.
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libexiv2-dev libgtest-dev googletest tzdata)
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libexiv2-dev libtag1-dev pkg-config
+          libgtest-dev googletest tzdata)
 # For the tests: fusefat and dosfstools (a FAT volume through FUSE), ntfs-3g, e2fsprogs and
 # attr (loop-mounted volumes), samba, smbclient and python3-samba (Samba reads what ZOV writes),
-# ExifTool (the photo tags read what it writes).
+# ExifTool and id3v2 (the photo and song tags read what they write).
 # For the Debian package: dpkg-dev (the libraries it needs), and the checks of its metadata
 # and of the package itself.
 # For the Windows build: mingw-w64 and Qt's host tools, zip, and Wine with Xvfb to run it
 # (GoogleTest's source is the googletest package above).
 case "${1:-}" in
 --tests) packages+=(fusefat dosfstools ntfs-3g e2fsprogs attr samba smbclient python3-samba
-                    libimage-exiftool-perl) ;;
+                    libimage-exiftool-perl id3v2) ;;
 --package) packages+=(dpkg-dev file appstream desktop-file-utils lintian xvfb xauth) ;;
 --windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 zip unzip xz-utils
                       xvfb xauth fonts-dejavu-core) ;;

@@ -295,9 +295,9 @@ TEST(Compose, TagsAndPatterns) {
     EXPECT_FALSE(StartComposition(s).problem);
 }
 
-// A photo tagged by ExifTool, read under a name no code page holds (on Windows through the
-// wide path), and its values as tags.
-TEST(Metadata, ReadsAPhotoUnderAnyName) {
+// A photo tagged by ExifTool and a song tagged by id3v2, read under names no code page holds
+// (on Windows through the wide paths), and their values as tags.
+TEST(Metadata, ReadsUnderAnyName) {
     QTemporaryDir dir;
     const QString copy =
         dir.filePath(QString::fromUtf8("\u0424\u043e\u0442\u043e \u6771\u4eac.jpg"));
@@ -315,4 +315,11 @@ TEST(Metadata, ReadsAPhotoUnderAnyName) {
     EXPECT_EQ(c.name, "2021-07-14 09.30.00.123 Canon EOS 5D EF24-70mm f_2.8L 16x8a.jpg");
     EXPECT_EQ(ComposeNewName("a.jpg", s, run, 0, TagFile{u"a.jpg", 0, nullptr, nullptr}).status,
               RowStatus::NoDateTaken);
+    // A song's tags the same way.
+    const QString song = dir.filePath(QString::fromUtf8("\u00dcmlaut \u00e9.mp3"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZOV_TEST_DATA "/song.mp3"), song));
+    const FileMetadata tags = ReadMetadata(song, MusicMetadata);
+    EXPECT_EQ(tags.artist, "Miles Davis");
+    EXPECT_EQ(tags.title, "So What");
+    EXPECT_EQ(tags.track, 1);
 }

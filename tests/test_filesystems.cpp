@@ -370,3 +370,59 @@ TEST(ExifTool, PhotoTagsReadWhatItWrote) {
     EXPECT_FALSE(ReadMetadata(f.file("text.jpg")).taken);
     EXPECT_EQ(ReadMetadata(f.file("text.jpg")).width, 0);
 }
+
+// What the id3v2 tool writes into an MP3's ID3 tags, the song tags read back.
+TEST(Id3v2, SongTagsReadWhatItWrote) {
+    if (QStandardPaths::findExecutable("id3v2").isEmpty())
+        GTEST_SKIP() << "needs id3v2";
+    TestFolder f;
+    f.write("song.mp3", QByteArray(2000, '\0'));
+    f.write("bare.mp3", QByteArray(2000, '\0'));
+    ASSERT_TRUE(run("id3v2", {"-a", "Miles Davis", "-A", "Kind of Blue", "-t", "So What:", "-T",
+                              "1/5", "-y", "1959", "-g", "Jazz", "--TPOS", "1/2", "--TPE2",
+                              "Miles Davis Sextet", f.file("song.mp3")}));
+    const struct {
+        const char* tags;
+        const char* expected; // empty: the row has no name
+    } rows[] = {
+        {"<track:2> - <title>", "01 - So What_"},
+        {"<albumartist> - <album> (<year>) <disc>-<track:3> <genre>",
+         "Miles Davis Sextet - Kind of Blue (1959) 1-001 Jazz"},
+        {"<artist>", "Miles Davis"},
+        {"<artist|title>", ""}, // only times fall back on each other
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.tags);
+        FileLists l;
+        DisplayFiles(l, f.path());
+        l.original.setAllChecked(true);
+        RenameSettings s;
+        s.optFilenameModifications = false;
+        s.optSequencing = true;
+        s.chkKeepName = 0;
+        s.chkSeqPrefix = 1;
+        s.txtSeqPrefix = r.tags;
+        PreviewFiles(l, s, {});
+        ASSERT_EQ(l.changed.count(), 2);
+        const PreviewRow& bare = l.changed.row(0);
+        const PreviewRow& song = l.changed.row(1);
+        if (!*r.expected) {
+            EXPECT_EQ(song.status, RowStatus::BadSetting);
+            continue;
+        }
+        EXPECT_EQ(basTavlo::FileNameOf(song.newPath), QString(r.expected) + ".mp3");
+        EXPECT_EQ(bare.status, RowStatus::MissingValue);
+    }
+    // By album, disc and track: a second song of the same album before the first, and the
+    // file without tags last.
+    f.write("a.mp3", QByteArray(2000, '\0'));
+    ASSERT_TRUE(run("id3v2", {"-A", "Kind of Blue", "-T", "1", "--TPOS", "1", f.file("a.mp3")}));
+    ASSERT_TRUE(run("id3v2", {"-T", "2", f.file("song.mp3")}));
+    FileLists l;
+    DisplayFiles(l, f.path());
+    SortOriginalList(l.original, SortKey::AlbumDiscTrack, false);
+    QStringList names;
+    for (int k = 0; k < l.original.count(); ++k)
+        names << basTavlo::FileNameOf(l.original.text(k));
+    EXPECT_EQ(names.join(' '), "a.mp3 song.mp3 bare.mp3");
+}

@@ -322,9 +322,13 @@ std::unique_ptr<QMenu> frmTavlo::OriginalListMenu() {
     auto menu = std::make_unique<QMenu>(this);
     QMenu* sort = menu->addMenu(tr("&Sort by"));
     const std::pair<SortKey, QString> keys[] = {
-        {SortKey::Name, tr("&Name")},       {SortKey::Extension, tr("&Extension")},
-        {SortKey::Size, tr("Si&ze")},       {SortKey::Modified, tr("&Modified")},
-        {SortKey::Created, tr("&Created")}, {SortKey::Taken, tr("Date &taken")},
+        {SortKey::Name, tr("&Name")},
+        {SortKey::Extension, tr("&Extension")},
+        {SortKey::Size, tr("Si&ze")},
+        {SortKey::Modified, tr("&Modified")},
+        {SortKey::Created, tr("&Created")},
+        {SortKey::Taken, tr("Date &taken")},
+        {SortKey::AlbumDiscTrack, tr("&Album, disc, track")},
     };
     for (const auto& [key, caption] : keys) {
         const bool inForce = key == m_sortKey;
