@@ -1,6 +1,7 @@
 #include "Metadata.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <fileref.h>
 #include <tag.h>
@@ -115,10 +116,69 @@ void readMusic(const QString& path, FileMetadata& m) {
         m.albumArtist = text(albumArtist->second.front());
 }
 
+// The creation time of a QuickTime movie (MP4, MOV, M4V, 3GP): the movie header "mvhd"
+// inside "moov" counts seconds since 1904 in UTC. Boxes are walked by their sizes, each
+// checked against what holds it, so a file that lies about them ends the walk.
+std::optional<qint64> movieCreated(QFile& file) {
+    auto readBox = [&file](qint64 at, qint64 end, QByteArray& type, qint64& size, qint64& body) {
+        if (!file.seek(at) || end - at < 8)
+            return false;
+        const QByteArray head = file.read(16);
+        if (head.size() < 8)
+            return false;
+        size = qFromBigEndian<quint32>(head.constData());
+        body = at + 8;
+        if (size == 1 && head.size() == 16) {
+            size = qint64(qFromBigEndian<quint64>(head.constData() + 8));
+            body = at + 16;
+        } else if (size == 0) {
+            size = end - at;
+        }
+        type = head.mid(4, 4);
+        return size >= body - at && size <= end - at;
+    };
+    qint64 at = 0, end = file.size(), size = 0, body = 0;
+    QByteArray type;
+    for (int boxes = 0; boxes < 1000 && readBox(at, end, type, size, body); ++boxes) {
+        if (type == "moov") {
+            end = at + size; // look inside it from here on
+            at = body;
+            continue;
+        }
+        if (type == "mvhd" && end - body >= 20) {
+            file.seek(body);
+            const QByteArray h = file.read(20);
+            if (h.size() < 20)
+                return std::nullopt;
+            const qint64 since1904 = h[0] == 1 ? qint64(qFromBigEndian<quint64>(h.constData() + 4))
+                                               : qFromBigEndian<quint32>(h.constData() + 4);
+            constexpr qint64 k1904To1970 = 2082844800;
+            return since1904 > 0 ? std::optional(since1904 - k1904To1970) : std::nullopt;
+        }
+        at += size;
+    }
+    return std::nullopt;
+}
+
+bool isMovie(const QString& path) {
+    for (const char* ext : {".mp4", ".mov", ".m4v", ".3gp"})
+        if (path.endsWith(QLatin1String(ext), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
 } // namespace
 
 FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     FileMetadata m;
+    if ((kinds & PhotoMetadata) && isMovie(path)) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            if (const auto utc = movieCreated(file)) {
+                m.taken = basTavlo::UtcToLocal(*utc);
+                return m;
+            }
+    }
     if (kinds & MusicMetadata) {
         try {
             readMusic(path, m);

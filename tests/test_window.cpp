@@ -566,6 +566,66 @@ TEST_F(Window, NamesFromTagsAndPatterns) {
     EXPECT_EQ(QDir(f.path()).entryList(QDir::Files), expected);
 }
 
+// 40 photos named out of the order they were taken become "Rome 001.jpg" ... in that order;
+// a photo without a date taken is red and left alone, unless the modified time stands in.
+TEST_F(Window, PhotosNumberedInTheOrderTaken) {
+    TestFolder f;
+    QFile tagged(QStringLiteral(ZOV_TEST_DATA "/taken.jpg"));
+    ASSERT_TRUE(tagged.open(QIODevice::ReadOnly));
+    const QByteArray photo = tagged.readAll();
+    QStringList expected;
+    for (int i = 1; i <= 40; ++i) {
+        // Taken i hours after midnight, named the other way round.
+        QByteArray copy = photo;
+        copy.replace("2021:07:14 09:30:00", QString("2021:07:%1 %2:30:00")
+                                                .arg(1 + (i - 1) / 24, 2, 10, QChar('0'))
+                                                .arg((i - 1) % 24, 2, 10, QChar('0'))
+                                                .toLatin1());
+        const QString name = QString("DSC_%1.JPG").arg(41 - i, 4, 10, QChar('0'));
+        f.write(name, copy);
+        expected << QString("Rome %1.jpg").arg(i, 3, 10, QChar('0'));
+    }
+    f.write("notes.jpg", "no picture");
+    TestFolder::setTimes(f.file("notes.jpg"), utc(2019, 3, 4, 5, 6, 7), utc(2019, 3, 4, 5, 6, 7));
+    browse(f.path());
+    {
+        const std::unique_ptr<QMenu> menu = w->OriginalListMenu();
+        for (QAction* a : menu->actions().front()->menu()->actions())
+            if (a->text().startsWith("Date &taken"))
+                a->trigger();
+    }
+    EXPECT_EQ(w->lists().original.text(0), f.file("DSC_0040.JPG"));
+    EXPECT_EQ(w->lists().original.text(40), f.file("notes.jpg")); // no date taken: last
+    click("chkSelectAll");
+    click("optSequencing");
+    click("chkKeepName");
+    get<QCheckBox>("chkSeqPrefix")->setChecked(true);
+    type("txtSeqPrefix", "<taken:yyyy-MM-dd HH.mm>");
+    click("cmdPreview");
+    QAbstractItemModel* rows = get<QTreeView>("lstChanged")->model();
+    ASSERT_EQ(rows->rowCount(), 41);
+    EXPECT_EQ(rows->index(0, 0).data().toString(), f.file("2021-07-01 00.30.JPG"));
+    EXPECT_TRUE(
+        rows->index(40, 0).data(Qt::ToolTipRole).toString().endsWith("No date taken in this file"));
+    type("txtSeqPrefix", "<taken|modified:yyyy-MM-dd HH.mm>");
+    click("cmdPreview");
+    EXPECT_EQ(rows->index(40, 0).data().toString(), f.file("2019-03-04 05.06.jpg"));
+    // Numbered in the order taken.
+    type("txtSeqPrefix", "Rome ");
+    click("optNumeric");
+    type("txtDigits", "3");
+    get<QCheckBox>("chkChangeExtension")->setChecked(true);
+    type("txtChangeExtension", "jpg");
+    click("cmdPreview");
+    click("cmdStart");
+    EXPECT_TRUE(messages.empty());
+    expected << "Rome 041.jpg";
+    EXPECT_EQ(QDir(f.path()).entryList(QDir::Files), expected);
+    QFile first(f.file("Rome 001.jpg"));
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(first.readAll().contains("2021:07:01 00:30:00"));
+}
+
 TEST_F(Window, AboutBoxAndHelp) {
     frmAbout about(w.get());
     about.show();
