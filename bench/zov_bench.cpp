@@ -3,6 +3,7 @@
 // it is installed. Each way runs in a child process of its own so that its peak resident
 // memory is its own; "--repeat K" runs each K times and prints the medians.
 #include "files/DosAttrib.h"
+#include "files/Parallel.h"
 #include "listing/FileLists.h"
 #include "rename/Preview.h"
 #include "rename/RenameRun.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -239,10 +241,92 @@ long peakKiB() {
 }
 
 // Child: one way, one size. Prints "t0 t1 t2 t3 peakKiB".
+// Photos of a few KB with EXIF, each taken a second after the one before.
+void makePhotos(const QString& dir, int n) {
+    QFile tagged(QStringLiteral(ZOV_PHOTO));
+    if (!tagged.open(QIODevice::ReadOnly)) {
+        std::perror("photo");
+        std::exit(2);
+    }
+    const QByteArray photo = tagged.readAll() + QByteArray(3000, '\0');
+    const qsizetype at = photo.indexOf("2021:07:14 09:30:00");
+    for (int i = 0; i < n; ++i) {
+        QByteArray copy = photo;
+        const QDateTime taken = QDateTime(QDate(2021, 7, 14), QTime(9, 30)).addSecs(i);
+        copy.replace(at, 19, taken.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1());
+        QFile out(dir + QStringLiteral("/DSC_%1.JPG").arg(i, 6, 10, QLatin1Char('0')));
+        if (!out.open(QIODevice::NewOnly) || out.write(copy) != copy.size()) {
+            std::perror("create");
+            std::exit(2);
+        }
+    }
+}
+
+// The preview of photos named by the date taken, beside a raw loop that opens each file and
+// reads its first 64 KB over as many threads: t[0] the listing, t[2] the preview.
+RenameSettings takenSettings() {
+    RenameSettings s;
+    s.optFilenameModifications = false;
+    s.optSequencing = true;
+    s.chkKeepName = 0;
+    s.chkSeqPrefix = 1;
+    s.txtSeqPrefix = QStringLiteral("<taken:yyyy-MM-dd HH.mm.ss>");
+    return s;
+}
+
+Times photos(const QString& mode, const QString& dir, int n) {
+    Times t{};
+    if (mode == QLatin1String("photos-raw")) {
+        std::vector<QString> names;
+        t[0] = timed([&] { basTavlo::ListFolderFiles(dir, names); });
+        t[2] = timed([&] {
+            ParallelFor(names.size(), [&](size_t i) {
+                const QByteArray p = QFile::encodeName(dir + QLatin1Char('/') + names[i]);
+                const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0)
+                    return;
+                static thread_local char buffer[65536];
+                if (::read(fd, buffer, sizeof buffer) < 0)
+                    std::perror("read");
+                ::close(fd);
+            });
+        });
+        return t;
+    }
+    if (mode == QLatin1String("photos-core")) {
+        FileLists lists;
+        t[0] = timed([&] { DisplayFiles(lists, dir + QLatin1Char('/')); });
+        SetAllMarks(lists.original, 1);
+        t[2] = timed([&] { PreviewFiles(lists, takenSettings(), FilterSettings{}); });
+        if (lists.changed.count() != n || lists.changed.row(0).status != RowStatus::Ok)
+            std::fprintf(stderr, "photos: the preview did not name every photo\n");
+        return t;
+    }
+    frmTavlo w;
+    w.show();
+    QCoreApplication::processEvents();
+    w.findChild<QRadioButton*>(QStringLiteral("optSequencing"))->setChecked(true);
+    w.findChild<QCheckBox*>(QStringLiteral("chkKeepName"))->setChecked(false);
+    w.findChild<QCheckBox*>(QStringLiteral("chkSeqPrefix"))->setChecked(true);
+    w.findChild<QLineEdit*>(QStringLiteral("txtSeqPrefix"))->setText(takenSettings().txtSeqPrefix);
+    Dialogs::SetNextFolder(dir);
+    t[0] = timed([&] { w.cmdBrowseSource_Click(); });
+    w.findChild<QCheckBox*>(QStringLiteral("chkSelectAll"))->setCheckState(Qt::Checked);
+    t[2] = timed([&] { w.cmdPreview_Click(); });
+    return t;
+}
+
 int runOne(const QString& mode, int n) {
     QTemporaryDir tmp(QDir::currentPath() + QStringLiteral("/zov-bench-XXXXXX"));
     if (!tmp.isValid())
         return 2;
+    if (mode.startsWith(QLatin1String("photos"))) {
+        makePhotos(tmp.path(), n);
+        const Times t = photos(mode, tmp.path(), n);
+        std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
+                    peakKiB());
+        return 0;
+    }
     makeFiles(tmp.path(), n);
     const Times t = mode == QLatin1String("raw")    ? baseline(tmp.path())
                     : mode == QLatin1String("core") ? core(tmp.path(), n)
@@ -312,15 +396,35 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     std::vector<int> sizes;
+    int photoCount = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--repeat" && i + 1 < argc)
             g_repeats = std::max(1, std::atoi(argv[++i]));
+        else if (std::string(argv[i]) == "--photos" && i + 1 < argc)
+            photoCount = std::atoi(argv[++i]);
         else
             sizes.push_back(std::atoi(argv[i]));
     }
+    const QString self = QCoreApplication::applicationFilePath();
+    if (photoCount > 0) {
+        // Photos named by the date taken: the preview reads each photo's metadata.
+        const Result raw = spawn(self, QStringLiteral("photos-raw"), photoCount);
+        const Result core = spawn(self, QStringLiteral("photos-core"), photoCount);
+        const Result win = spawn(self, QStringLiteral("photos-window"), photoCount);
+        std::printf("%8s %-8s %10s %10s %7s %10s %7s\n", "photos", "phase", "raw s", "core s",
+                    "ratio", "window s", "ratio");
+        for (const size_t ph : {size_t(0), size_t(2)})
+            std::printf("%8d %-8s %10.3f %10.3f %7s %10.3f %7s\n", photoCount,
+                        ph == 0 ? "list" : "<taken>", raw.t[ph], core.t[ph],
+                        qPrintable(ratio(core.t[ph], raw.t[ph])), win.t[ph],
+                        qPrintable(ratio(win.t[ph], raw.t[ph])));
+        std::printf("%8d %-8s %9.1fM %9.1fM %7s %9.1fM\n", photoCount, "peak RSS",
+                    raw.peakKiB / 1024.0, core.peakKiB / 1024.0, "", win.peakKiB / 1024.0);
+        if (sizes.empty())
+            return 0;
+    }
     if (sizes.empty())
         sizes = {10000, 32767, 100000};
-    const QString self = QCoreApplication::applicationFilePath();
 
     std::printf("%8s %-8s %10s %10s %7s %10s %7s\n", "files", "phase", "raw s", "core s", "ratio",
                 "window s", "ratio");

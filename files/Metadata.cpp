@@ -169,6 +169,8 @@ bool isMovie(const QString& path) {
 
 } // namespace
 
+static FileMetadata readPhoto(const QString& path, const QByteArray* head, FileMetadata m);
+
 FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     FileMetadata m;
     if ((kinds & PhotoMetadata) && isMovie(path)) {
@@ -188,8 +190,28 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     }
     if (!(kinds & PhotoMetadata))
         return m;
+    // A JPEG keeps its metadata in segments in front of the picture, within the first 64 KB
+    // but for rare large ones: read that much at once and parse it from memory, which costs
+    // less than half of exiv2's own reads of the file. Anything else exiv2 reads itself.
+    QByteArray head;
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            head = file.read(64 * 1024);
+    }
+    const bool jpeg = head.startsWith("\xff\xd8");
+    m = readPhoto(path, jpeg ? &head : nullptr, m);
+    if (jpeg && !m.taken && head.size() == 64 * 1024)
+        m = readPhoto(path, nullptr, m); // a large one: the whole file
+    return m;
+}
+
+static FileMetadata readPhoto(const QString& path, const QByteArray* head, FileMetadata m) {
     try {
-        Exiv2::Image::AutoPtr image = openImage(path);
+        Exiv2::Image::AutoPtr image =
+            head ? Exiv2::ImageFactory::open(
+                       reinterpret_cast<const Exiv2::byte*>(head->constData()), long(head->size()))
+                 : openImage(path);
         if (!image.get())
             return m;
         image->readMetadata();
