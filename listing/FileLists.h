@@ -50,6 +50,6 @@ bool MoveCurrentDown(CheckListModel& list);
 enum class SortKey { Name, Extension, Size, Modified, Created, Taken, AlbumDiscTrack };
 
 // Sorts the original list by key, ascending or descending; a file that can't be looked up,
-// a photo without a date taken or a file without song tags, goes last, in name order. Marks and the current item travel with their files. The look-ups run over
-// the cores.
+// a photo without a date taken or a file without song tags, goes last, in name order. Marks and the
+// current item travel with their files. The look-ups run over the cores.
 void SortOriginalList(CheckListModel& list, SortKey key, bool descending);

@@ -278,6 +278,21 @@ TEST(KernelFat, BitsGoThroughTheAttributeIoctls) {
     EXPECT_FALSE(SetFileTimes(a, TimesToSet{utc(2001, 1, 1, 0, 0, 0), {}, {}}).creationSet);
 }
 
+namespace {
+
+// Files named by tags alone: the sequence's prefix in the old name's place.
+RenameSettings namedBy(const char* tags) {
+    RenameSettings s;
+    s.optFilenameModifications = false;
+    s.optSequencing = true;
+    s.chkKeepName = 0;
+    s.chkSeqPrefix = 1;
+    s.txtSeqPrefix = tags;
+    return s;
+}
+
+} // namespace
+
 // What ExifTool writes into a photo, the tags read back, field by field; a date that is not
 // the moment taken (the IFD0 date, which editors change) is none, and a text file named .jpg
 // has no values at all.
@@ -327,13 +342,7 @@ TEST(ExifTool, PhotoTagsReadWhatItWrote) {
         DisplayFiles(l, f.path());
         for (int k = 0; k < l.original.count(); ++k)
             l.original.setChecked(k, l.original.text(k) == f.file(name));
-        RenameSettings s;
-        s.optFilenameModifications = false;
-        s.optSequencing = true;
-        s.chkKeepName = 0;
-        s.chkSeqPrefix = 1;
-        s.txtSeqPrefix = r.tags;
-        PreviewFiles(l, s, {});
+        PreviewFiles(l, namedBy(r.tags), {});
         ASSERT_EQ(l.changed.count(), 1);
         const PreviewRow& row = l.changed.row(0);
         if (*r.expected) {
@@ -396,13 +405,7 @@ TEST(Id3v2, SongTagsReadWhatItWrote) {
         FileLists l;
         DisplayFiles(l, f.path());
         l.original.setAllChecked(true);
-        RenameSettings s;
-        s.optFilenameModifications = false;
-        s.optSequencing = true;
-        s.chkKeepName = 0;
-        s.chkSeqPrefix = 1;
-        s.txtSeqPrefix = r.tags;
-        PreviewFiles(l, s, {});
+        PreviewFiles(l, namedBy(r.tags), {});
         ASSERT_EQ(l.changed.count(), 2);
         const PreviewRow& bare = l.changed.row(0);
         const PreviewRow& song = l.changed.row(1);
