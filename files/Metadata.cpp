@@ -1,5 +1,6 @@
 #include "Metadata.h"
 
+#include <QDate>
 #include <QFile>
 #include <QtEndian>
 
@@ -62,8 +63,8 @@ std::optional<basTavlo::DateTime> ParseMetadataDate(const QString& text) {
             break;
         i = j + 1;
     }
-    if (n < 3 || f[0] < 1601 || f[0] > 9999 || f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > 31 ||
-        f[3] > 23 || f[4] > 59 || f[5] > 60)
+    if (n < 3 || f[0] < 1601 || f[0] > 9999 || !QDate(f[0], f[1], f[2]).isValid() || f[3] > 23 ||
+        f[4] > 59 || f[5] > 60)
         return std::nullopt;
     return basTavlo::DateTime{f[0],        qint8(f[1]), qint8(f[2]),
                               qint8(f[3]), qint8(f[4]), qint8(std::min(f[5], 59))};

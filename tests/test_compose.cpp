@@ -317,6 +317,12 @@ TEST(Metadata, ReadsUnderAnyName) {
     EXPECT_EQ(c.name, "2021-07-14 09.30.00.123 Canon EOS 5D EF24-70mm f_2.8L 16x8a.jpg");
     EXPECT_EQ(ComposeNewName("a.jpg", s, run, 0, TagFile{u"a.jpg", 0, nullptr, nullptr}).status,
               RowStatus::NoDateTaken);
+    // Dates as cameras and editors write them, and ones no calendar has.
+    for (const auto& [text, valid] :
+         {std::pair("2021:02:28 10:00:00", true), std::pair("2021-02-28T10:00:00+02:00", true),
+          std::pair("2021:02:30 10:00:00", false), std::pair("    :  :     :  :  ", false),
+          std::pair("0000:00:00 00:00:00", false)})
+        EXPECT_EQ(ParseMetadataDate(text).has_value(), valid) << text;
     // A movie's creation time from its header, in either version; a box that claims more
     // than its file holds ends the walk.
     auto movie = [&](int version, quint32 moovSize) {
