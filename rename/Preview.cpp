@@ -7,6 +7,9 @@
 #include "files/basTavlo.h"
 #include "listing/FileLists.h"
 
+#include <atomic>
+#include <thread>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -155,9 +158,10 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     }
 }
 
-std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckListModel& include,
-                                    const CheckListModel& exclude, const RenameSettings& rename,
-                                    const FilterSettings& filters, PlanNotes* notes) {
+std::optional<std::vector<PreviewRow>>
+PlanPreview(const CheckListModel& original, const CheckListModel& include,
+            const CheckListModel& exclude, const RenameSettings& rename,
+            const FilterSettings& filters, PlanNotes* notes, const PreviewProgress& progress) {
     basTavlo::RefreshLocalZone();
     const FilterRun filterRun(filters, include, exclude);
     std::vector<int> checked;
@@ -200,7 +204,20 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         if (row.status == RowStatus::Ok)
             row.status = c.status != RowStatus::Ok ? c.status : CheckNewName(c.name, maxLength);
     };
+    // Reading what files hold can take long: the calling thread reports how far it has come.
+    const bool reports = progress && run.needsMetadata;
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<qint64> done{0};
+    std::atomic<bool> stopped{false};
     ParallelFor(checked.size(), [&](size_t k) {
+        if (reports) {
+            if (stopped.load(std::memory_order_relaxed))
+                return;
+            const qint64 now = done.fetch_add(1, std::memory_order_relaxed);
+            if (now % 64 == 0 && std::this_thread::get_id() == caller &&
+                !progress(now, qint64(checked.size())))
+                stopped = true;
+        }
         const QString path = original.text(checked[k]);
         const auto name = held.nameOf(path);
         const basTavlo::FindData found = name ? held.info(*name) : basTavlo::GetFileInfo(path);
@@ -235,6 +252,8 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
         if (!metas.empty())
             metas[k] = std::move(meta);
     });
+    if (stopped)
+        return std::nullopt;
     size_t m = 0;
     std::vector<qint64> index; // by row: its place among the checked files
     if (run.needsRows)
@@ -273,14 +292,21 @@ std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckL
     return rows;
 }
 
-void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters) {
-    lists.changed.clear(); // the old rows go before the new ones take their room
+bool PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters,
+                  const PreviewProgress& progress) {
+    // The old rows go before the new ones take their room, unless the new ones may not come.
+    if (!progress)
+        lists.changed.clear();
     PlanNotes notes;
-    std::vector<PreviewRow> rows =
-        PlanPreview(lists.original, lists.include, lists.exclude, rename, filters, &notes);
-    lists.changed.setRows(std::move(rows), notes.folder, std::move(notes.problem));
+    std::optional<std::vector<PreviewRow>> rows = PlanPreview(
+        lists.original, lists.include, lists.exclude, rename, filters, &notes, progress);
+    if (!rows)
+        return false;
+    lists.changed.clear();
+    lists.changed.setRows(std::move(*rows), notes.folder, std::move(notes.problem));
 #ifdef __GLIBC__
     malloc_trim(0); // the plan's scratch room goes back, not kept beside the rows
 #endif
     lists.previewCountText = PreviewCountText(lists.changed.count());
+    return true;
 }

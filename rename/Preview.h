@@ -3,6 +3,8 @@
 #include "Settings.h"
 #include "listing/PreviewListModel.h"
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 class CheckListModel;
@@ -29,11 +31,21 @@ struct PlanNotes {
     std::optional<SettingsProblem> problem;
 };
 
+// Where the tags read what the files hold, which takes long on a slow disk: progress gets
+// how many of the files are read, now and then, on the calling thread, and false from it
+// stops the reading.
+using PreviewProgress = std::function<bool(qint64 done, qint64 total)>;
+
 // The plan of a rename: one row per checked file that still exists and passes the
-// filters, in list order, with its new and old full path and its status.
-std::vector<PreviewRow> PlanPreview(const CheckListModel& original, const CheckListModel& include,
-                                    const CheckListModel& exclude, const RenameSettings& rename,
-                                    const FilterSettings& filters, PlanNotes* notes = nullptr);
+// filters, in list order, with its new and old full path and its status; nullopt where
+// progress stopped it.
+std::optional<std::vector<PreviewRow>>
+PlanPreview(const CheckListModel& original, const CheckListModel& include,
+            const CheckListModel& exclude, const RenameSettings& rename,
+            const FilterSettings& filters, PlanNotes* notes = nullptr,
+            const PreviewProgress& progress = {});
 
 // Fills the preview list and its count text.
-void PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters);
+// False, with the lists as they were, where progress stopped it.
+bool PreviewFiles(FileLists& lists, const RenameSettings& rename, const FilterSettings& filters,
+                  const PreviewProgress& progress = {});

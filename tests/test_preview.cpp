@@ -175,6 +175,21 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
     TestFolder::setTimes(f.file("d.jpg"), utc(2019, 5, 6, 7, 8, 9), utc(2019, 5, 6, 7, 8, 9));
     PreviewFiles(l, tags, filters);
     EXPECT_EQ(newNames(l).last(), "02-2019-d.jpg");
+    // Reading what files hold reports how far it has come, and stops when told: the list
+    // stays as it was.
+    RenameSettings photos;
+    photos.chkPrefix = 1;
+    photos.txtPrefix = "<taken|modified:yyyy>-";
+    std::vector<qint64> reported;
+    EXPECT_FALSE(PreviewFiles(l, photos, filters, [&](qint64 done, qint64 total) {
+        reported.push_back(done);
+        EXPECT_EQ(total, 3);
+        return false;
+    }));
+    EXPECT_EQ(reported, std::vector<qint64>{0});
+    EXPECT_EQ(newNames(l).last(), "02-2019-d.jpg");
+    EXPECT_TRUE(PreviewFiles(l, photos, filters, [](qint64, qint64) { return true; }));
+    EXPECT_EQ(newNames(l).last(), "2019-d.jpg");
     // A tag that can't be read leaves every row without a name, and says why once.
     tags.txtPrefix = "<dat>";
     PreviewFiles(l, tags, filters);

@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -496,7 +497,21 @@ AdvancedSettings frmTavlo::ReadAdvancedSettings() const {
 void frmTavlo::cmdPreview_Click() {
     resetProgress();
     const BusyCursor busy;
-    PreviewFiles(m_lists, ReadRenameSettings(), ReadFilterSettings());
+    // Reading what photos and songs hold may take long: a dialog shows how far it has come
+    // once it takes a moment, and its Cancel leaves the preview list as it was.
+    std::unique_ptr<QProgressDialog> reading;
+    const auto progress = [&](qint64 done, qint64 total) {
+        if (!reading) {
+            reading = std::make_unique<QProgressDialog>(tr("Reading what the files hold..."),
+                                                        tr("Cancel"), 0, int(total), this);
+            reading->setWindowTitle(QStringLiteral("ZOV"));
+            reading->setWindowModality(Qt::WindowModal);
+            reading->setMinimumDuration(500);
+        }
+        reading->setValue(int(done));
+        return !reading->wasCanceled();
+    };
+    PreviewFiles(m_lists, ReadRenameSettings(), ReadFilterSettings(), progress);
     showListTexts();
 }
 
