@@ -85,6 +85,11 @@ RenameError Folder::checkedMove(QStringView from, QStringView to, const FileId& 
                                                               : RenameError::OtherFileMoved;
 }
 
+FindData Folder::infoOf(const QString& path) const {
+    const auto name = nameOf(path);
+    return name ? info(*name) : GetFileInfo(path);
+}
+
 QString JoinName(const QString& folder, QStringView name) {
     QString path;
     path.reserve(folder.size() + name.size());

@@ -127,8 +127,9 @@ public:
     // The name of path where it lies in this folder itself, as nearly every path of a run does.
     std::optional<QStringView> nameOf(const QString& path) const;
     FileId idOf(QStringView name) const;
-    FindData info(QStringView name) const; // as GetFileInfo of the name's full path
-    bool exists(QStringView name) const;   // as PathExists
+    FindData info(QStringView name) const;      // as GetFileInfo of the name's full path
+    FindData infoOf(const QString& path) const; // by name where path lies here, else whole
+    bool exists(QStringView name) const;        // as PathExists
     RenameError rename(QStringView from, QStringView to) const;
     // Moves the file with identity id, and never another, from one name to another, without
     // replacing anything. Where the system can't rename a file by its identity, what now

@@ -127,8 +127,7 @@ void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
                     m.takenMs;
             return;
         }
-        const auto inFolder = held.nameOf(text);
-        const basTavlo::FindData f = inFolder ? held.info(*inFolder) : basTavlo::GetFileInfo(text);
+        const basTavlo::FindData f = held.infoOf(text);
         known[i] = f.found;
         values[i] = key == SortKey::Size       ? f.size
                     : key == SortKey::Modified ? f.lastWriteTime

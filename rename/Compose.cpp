@@ -72,12 +72,13 @@ QString GetDigitFormat(qint16 digits) {
     return digits > 0 ? QString(digits, u'0') : QString();
 }
 
-QString FormatCounter(qint32 value, int digits) {
-    const qint64 v = value;
-    QString number = QString::number(v < 0 ? -v : v);
+QString FormatCounter(qint64 value, qint64 digits) {
+    // The magnitude unsigned, so that the smallest value has one too.
+    const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    QString number = QString::number(magnitude);
     if (number.size() < digits)
         number.prepend(QString(digits - number.size(), u'0'));
-    return v < 0 ? u'-' + number : number;
+    return value < 0 ? u'-' + number : number;
 }
 
 namespace {

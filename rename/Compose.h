@@ -42,7 +42,7 @@ struct Composed {
 QString GetDigitFormat(qint16 digits);
 
 // The counter with at least digits digits, zero-padded, a minus sign in front.
-QString FormatCounter(qint32 value, int digits);
+QString FormatCounter(qint64 value, qint64 digits);
 
 // The proper case of a text: the first character of each word upper case, the rest
 // lower case; words start at the beginning and after white space or NUL.

@@ -299,10 +299,7 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
                 out.truncate(was);
                 return false;
             }
-            QString digits = QString::number(v < 0 ? -v : v);
-            if (digits.size() < p.digits)
-                digits.prepend(QString(p.digits - digits.size(), u'0'));
-            out += v < 0 ? u'-' + digits : digits;
+            out += FormatCounter(v, p.digits);
             break;
         }
         case Part::Camera:
