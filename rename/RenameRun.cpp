@@ -154,8 +154,17 @@ private:
     Found find(size_t i) const {
         const PreviewRow& r = m_rows[i];
         if (holds(r.oldPath, r.id))
-            return kAtOld;
+            return spelledAsNew(r) ? kAtNew : kAtOld;
         return r.newPath != r.oldPath && holds(r.newPath, r.id) ? kAtNew : kElsewhere;
+    }
+
+    // Where names that differ in case alone name one file, the old path of a change of case
+    // also finds the file that already has its new name.
+    bool spelledAsNew(const PreviewRow& r) const {
+        const QStringView to = QStringView(r.newPath).mid(basTavlo::FileNameStart(r.newPath));
+        const auto from = m_folder.nameOf(r.oldPath);
+        return from && *from != to && from->compare(to, Qt::CaseInsensitive) == 0 &&
+               m_folder.info(*from).fileName == to;
     }
 
     // Before anything moves: the rows the preview did not pass, and which row's old path
