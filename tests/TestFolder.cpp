@@ -2,6 +2,8 @@
 
 #include "files/DateTime.h"
 #include "files/DosAttrib.h"
+#include "files/basTavlo.h"
+#include "listing/CheckListModel.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,58 +11,80 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#endif
 
 TestFolder::TestFolder() {
     EXPECT_TRUE(m_dir.isValid());
     m_dir.setAutoRemove(false);
 }
 
-namespace {
-
-void removeTree(int parent, const char* name) {
-    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        if (DIR* d = fdopendir(fd)) {
-            while (const dirent* e = readdir(d))
-                if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-                    removeTree(fd, e->d_name);
-            closedir(d);
-        } else {
-            close(fd);
-        }
-        unlinkat(parent, name, AT_REMOVEDIR);
-    } else {
-        unlinkat(parent, name, 0);
-    }
+#ifdef Q_OS_WIN
+TestFolder::~TestFolder() {
+    QDir(m_dir.path()).removeRecursively();
+    QDir(m_dir.path() + ".gone").removeRecursively();
 }
 
+void TestFolder::remove(const QString& name) const {
+    QDir().mkpath(m_dir.path() + ".gone");
+    static int n = 0;
+    const QString aside = m_dir.path() + ".gone/" + QString::number(++n) + name;
+    ASSERT_TRUE(QFile::rename(file(name), aside)) << name.toStdString();
+}
+
+bool UnderWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+#else
+namespace {
+void removeTree(int parent, const char* name) {
+    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        unlinkat(parent, name, 0);
+        return;
+    }
+    if (DIR* d = fdopendir(fd)) {
+        while (const dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                removeTree(fd, e->d_name);
+        closedir(d);
+    } else {
+        close(fd);
+    }
+    unlinkat(parent, name, AT_REMOVEDIR);
+}
 } // namespace
 
 TestFolder::~TestFolder() {
     removeTree(AT_FDCWD, QFile::encodeName(m_dir.path()).constData());
 }
 
+void TestFolder::remove(const QString& name) const {
+    ASSERT_TRUE(QFile::remove(file(name))) << name.toStdString();
+}
+
+bool UnderWine() {
+    return false;
+}
+#endif
+
 QString TestFolder::path() const {
-    return m_dir.path() + QLatin1Char('/');
+    return basTavlo::WithTrailingSeparator(QDir::toNativeSeparators(m_dir.path()));
 }
 
 void TestFolder::write(const QString& name, const QByteArray& content) const {
-    writeRaw(QFile::encodeName(name), content);
-}
-
-void TestFolder::writeRaw(const QByteArray& name, const QByteArray& content) const {
-    const QByteArray full = QFile::encodeName(path()) + name;
-    const int fd = ::open(full.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ASSERT_GE(fd, 0) << full.constData();
-    ASSERT_EQ(::write(fd, content.constData(), size_t(content.size())), content.size());
-    ::close(fd);
+    QFile f(file(name));
+    ASSERT_TRUE(f.open(QIODevice::NewOnly)) << name.toStdString();
+    ASSERT_EQ(f.write(content), content.size());
 }
 
 void TestFolder::mkdir(const QString& name) const {
@@ -69,21 +93,81 @@ void TestFolder::mkdir(const QString& name) const {
 
 QMap<QString, QByteArray> TestFolder::contents() const {
     QMap<QString, QByteArray> out;
-    const QDir dir(m_dir.path());
-    for (const QFileInfo& fi :
-         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        if (fi.isDir()) {
-            out.insert(fi.fileName(), "<dir>");
-            continue;
-        }
+    for (const QFileInfo& fi : QDir(m_dir.path())
+                                   .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                  QDir::NoDotAndDotDot)) {
         QFile f(fi.filePath());
-        // Read even where the file has no read permission for the test user.
-        if (f.open(QIODevice::ReadOnly))
-            out.insert(fi.fileName(), f.readAll());
-        else
-            out.insert(fi.fileName(), "<unreadable>");
+        out.insert(fi.fileName(), fi.isDir()                    ? "<dir>"
+                                  : f.open(QIODevice::ReadOnly) ? f.readAll()
+                                                                : "<unreadable>");
     }
     return out;
+}
+
+QMap<QString, std::string> TestFolder::state() const {
+    QMap<QString, std::string> out;
+    for (const QString& name : QDir(path()).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const basTavlo::FindData d = basTavlo::GetFileInfo(file(name));
+        QString s = QString("file %1 bits %2 created %3 permissions %4")
+                        .arg(d.id.file)
+                        .arg(d.attributes)
+                        .arg(d.creationTime)
+                        .arg(int(QFile::permissions(file(name))));
+#ifdef Q_OS_WIN
+        s += QString(" times %1 %2").arg(d.lastAccessTime).arg(d.lastWriteTime);
+#else
+        struct stat st {};
+        lstat(QFile::encodeName(file(name)).constData(), &st);
+        s += QString(" dos %1 mode %2 times %3.%4 %5.%6")
+                 .arg(QString::fromLatin1(xattr(file(name)).toHex()))
+                 .arg(st.st_mode, 0, 8)
+                 .arg(st.st_atim.tv_sec)
+                 .arg(st.st_atim.tv_nsec)
+                 .arg(st.st_mtim.tv_sec)
+                 .arg(st.st_mtim.tv_nsec);
+#endif
+        out.insert(name, s.toStdString());
+    }
+    return out;
+}
+
+void TestFolder::stampTimes(const QString& name, int n) const {
+    const time_t now = time(nullptr);
+#ifdef Q_OS_WIN
+    ASSERT_TRUE(basTavlo::SetFileTimes(file(name), {{}, 1588748889 + n, now - 60 - n}).ok());
+#else
+    const struct timespec ts[2] = {{now - 60, 123456789 + n},
+                                   {1588748889 /* 2020-05-06 */, 987L * n}};
+    ASSERT_EQ(
+        utimensat(AT_FDCWD, QFile::encodeName(file(name)).constData(), ts, AT_SYMLINK_NOFOLLOW), 0);
+#endif
+}
+
+void TestFolder::setTimes(const QString& path, qint64 modified, qint64 accessed) {
+    ASSERT_TRUE(basTavlo::SetFileTimes(path, {{}, modified, accessed}).ok());
+}
+
+std::optional<quint32> TestFolder::bits(const QString& path) {
+    const std::optional<quint32> b = basTavlo::GetAttributes(path);
+    return b && UnderWine() ? std::optional(*b & ~quint32(basTavlo::AttrArchive)) : b;
+}
+
+bool TestFolder::hardLink(const QString& existing, const QString& link) {
+#ifdef Q_OS_WIN
+    return CreateHardLinkW(link.toStdWString().c_str(), existing.toStdWString().c_str(), nullptr);
+#else
+    return ::link(QFile::encodeName(existing).constData(), QFile::encodeName(link).constData()) ==
+           0;
+#endif
+}
+
+#ifndef Q_OS_WIN
+void TestFolder::writeRaw(const QByteArray& name, const QByteArray& content) const {
+    const QByteArray full = QFile::encodeName(path()) + name;
+    const int fd = ::open(full.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0) << full.constData();
+    ASSERT_EQ(::write(fd, content.constData(), size_t(content.size())), content.size());
+    ::close(fd);
 }
 
 QByteArray TestFolder::xattr(const QString& path) {
@@ -97,46 +181,21 @@ bool TestFolder::setXattr(const QString& path, const QByteArray& value) {
     return setxattr(QFile::encodeName(path).constData(), basTavlo::kDosAttribName,
                     value.constData(), size_t(value.size()), 0) == 0;
 }
+#endif
 
-void TestFolder::setTimes(const QString& path, qint64 modified, qint64 accessed) {
-    struct timespec ts[2] = {{time_t(accessed), 0}, {time_t(modified), 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, 0), 0);
+QString NamesOf(const CheckListModel& list) {
+    QStringList names;
+    for (int i = 0; i < list.count(); ++i)
+        names << basTavlo::FileNameOf(list.text(i));
+    return names.join(' ');
 }
 
 void UseTimeZone(const char* tz) {
+#ifndef Q_OS_WIN
     setenv("TZ", tz, 1);
     tzset();
     basTavlo::RefreshLocalZone();
-}
-
-QMap<QString, std::string> TestFolder::state() const {
-    QMap<QString, std::string> out;
-    for (const QString& name : QDir(path()).entryList(QDir::Files | QDir::Hidden)) {
-        const QByteArray full = QFile::encodeName(file(name));
-        struct stat st {};
-        lstat(full.constData(), &st);
-        QByteArray content(4096, '\0');
-        const int fd = ::open(full.constData(), O_RDONLY | O_NOATIME | O_CLOEXEC);
-        content.truncate(fd < 0 ? 0
-                                : qsizetype(std::max<ssize_t>(0, read(fd, content.data(), 4096))));
-        if (fd >= 0)
-            close(fd);
-        out.insert(name, QString("%1 dos %2 mode %3 atime %4.%5 mtime %6.%7")
-                             .arg(QString::fromUtf8(content), xattr(file(name)).toHex())
-                             .arg(st.st_mode, 0, 8)
-                             .arg(st.st_atim.tv_sec)
-                             .arg(st.st_atim.tv_nsec)
-                             .arg(st.st_mtim.tv_sec)
-                             .arg(st.st_mtim.tv_nsec)
-                             .toStdString());
-    }
-    return out;
-}
-
-void TestFolder::stampTimes(const QString& name, int n) const {
-    const time_t now = time(nullptr);
-    const struct timespec ts[2] = {{now - 60, 123456789 + n},
-                                   {1588748889 /* 2020-05-06 */, 987L * n}};
-    ASSERT_EQ(
-        utimensat(AT_FDCWD, QFile::encodeName(file(name)).constData(), ts, AT_SYMLINK_NOFOLLOW), 0);
+#else
+    Q_UNUSED(tz);
+#endif
 }

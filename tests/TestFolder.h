@@ -4,46 +4,72 @@
 #include <QDateTime>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <optional>
+#include <ostream>
 #include <string>
 
-// A fresh temporary folder with helpers to fill it and to read back all it holds, so
-// that tests can check that nothing was lost or overwritten.
+class CheckListModel;
+
+QT_BEGIN_NAMESPACE
+// Texts in failure messages as texts.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+// A fresh temporary folder, written and read through Qt and the platform layer so that the
+// same tables run on every platform, with what a test needs to see that nothing was lost.
 class TestFolder {
 public:
     TestFolder();
-    // Removes the folder by raw names, so that names Qt can't decode go too.
-    ~TestFolder();
+    ~TestFolder(); // by raw names, so that names Qt can't decode go too
 
     // The folder text as the program keeps it: ending in the separator.
     QString path() const;
     QString file(const QString& name) const { return path() + name; }
 
     void write(const QString& name, const QByteArray& content = {}) const;
-    void writeRaw(const QByteArray& name, const QByteArray& content = {}) const;
+    // Takes a file out of the folder. Wine gives a Linux file's inode as its file number,
+    // which Linux gives again to the next file made: there the file is moved aside, as NTFS,
+    // whose file numbers aren't given again, would have it.
+    void remove(const QString& name) const;
     void mkdir(const QString& name) const;
     // Every entry name (hidden ones included) with its content; folders as "<dir>".
     QMap<QString, QByteArray> contents() const;
-
-    // All that a run and its undo may change on each file, as text: content, DOS value,
-    // mode and times to the ns. Reads without touching the accessed time.
+    // All that a run and its undo may change on each file, as text: which file stands at
+    // the name, its attribute bits, mode and times, read without touching the accessed time.
     QMap<QString, std::string> state() const;
-    // Times that reading leaves alone (accessed after modified, within a day), to the ns;
-    // n makes them differ between files.
+    // Times that reading leaves alone (accessed after modified, within a day); n makes them
+    // differ between files.
     void stampTimes(const QString& name, int n) const;
 
-    static QByteArray xattr(const QString& path);
-    static bool setXattr(const QString& path, const QByteArray& value);
     // Sets the modified and accessed times, UTC seconds since 1970.
     static void setTimes(const QString& path, qint64 modified, qint64 accessed);
+    static bool hardLink(const QString& existing, const QString& link);
+    // The attribute bits; Wine reports every file of a Linux folder as Archive, so there
+    // Archive is left out.
+    static std::optional<quint32> bits(const QString& path);
+#ifndef Q_OS_WIN
+    void writeRaw(const QByteArray& name, const QByteArray& content = {}) const;
+    static QByteArray xattr(const QString& path);
+    static bool setXattr(const QString& path, const QByteArray& value);
+#endif
 
 private:
     QTemporaryDir m_dir;
 };
 
-// Sets TZ for the test process and makes the program read it.
+bool UnderWine();
+
+// The file names of a list, joined by blanks.
+QString NamesOf(const CheckListModel& list);
+
+// Sets TZ for the test process and makes the program read it (POSIX zone names; on
+// Windows the zone stays the system's).
 void UseTimeZone(const char* tz);
 
 // Seconds since 1970 of a UTC date and time.

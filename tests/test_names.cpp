@@ -1,10 +1,7 @@
 // Name rules that hold on every platform, on real folders of the system the tests run on.
+#include "TestFolder.h"
 #include "files/basTavlo.h"
 #include "rename/Preview.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -32,13 +29,10 @@ PreviewRow row(const QString& folder, const char* from, const char* to) {
 // Where the folder folds case, new names that differ in case alone clash, and swaps and
 // shifts by case alone go through; where it does not, they are different names.
 TEST(Names, ConflictsByTheFoldersCaseRule) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString f = basTavlo::WithTrailingSeparator(QDir::toNativeSeparators(dir.path()));
-    for (const char* name : {"a.txt", "b.txt", "c.txt", "keep.txt"}) {
-        QFile file(f + QString::fromUtf8(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    TestFolder folder;
+    const QString f = folder.path();
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "keep.txt"})
+        folder.write(name);
 #ifdef Q_OS_WIN
     EXPECT_TRUE(basTavlo::FolderFoldsCase(f + "a.txt"));
 #else
