@@ -7,16 +7,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -27,55 +26,6 @@ TestFolder::TestFolder() {
     EXPECT_TRUE(m_dir.isValid());
     m_dir.setAutoRemove(false);
 }
-
-#ifdef Q_OS_WIN
-TestFolder::~TestFolder() {
-    QDir(m_dir.path()).removeRecursively();
-    QDir(m_dir.path() + ".gone").removeRecursively();
-}
-
-void TestFolder::remove(const QString& name) const {
-    QDir().mkpath(m_dir.path() + ".gone");
-    static int n = 0;
-    const QString aside = m_dir.path() + ".gone/" + QString::number(++n) + name;
-    ASSERT_TRUE(QFile::rename(file(name), aside)) << name.toStdString();
-}
-
-bool UnderWine() {
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-#else
-namespace {
-void removeTree(int parent, const char* name) {
-    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        unlinkat(parent, name, 0);
-        return;
-    }
-    if (DIR* d = fdopendir(fd)) {
-        while (const dirent* e = readdir(d))
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-                removeTree(fd, e->d_name);
-        closedir(d);
-    } else {
-        close(fd);
-    }
-    unlinkat(parent, name, AT_REMOVEDIR);
-}
-} // namespace
-
-TestFolder::~TestFolder() {
-    removeTree(AT_FDCWD, QFile::encodeName(m_dir.path()).constData());
-}
-
-void TestFolder::remove(const QString& name) const {
-    ASSERT_TRUE(QFile::remove(file(name))) << name.toStdString();
-}
-
-bool UnderWine() {
-    return false;
-}
-#endif
 
 QString TestFolder::path() const {
     return basTavlo::WithTrailingSeparator(QDir::toNativeSeparators(m_dir.path()));
@@ -93,9 +43,8 @@ void TestFolder::mkdir(const QString& name) const {
 
 QMap<QString, QByteArray> TestFolder::contents() const {
     QMap<QString, QByteArray> out;
-    for (const QFileInfo& fi : QDir(m_dir.path())
-                                   .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                  QDir::NoDotAndDotDot)) {
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (const QFileInfo& fi : QDir(m_dir.path()).entryInfoList(all)) {
         QFile f(fi.filePath());
         out.insert(fi.fileName(), fi.isDir()                    ? "<dir>"
                                   : f.open(QIODevice::ReadOnly) ? f.readAll()
@@ -131,18 +80,6 @@ QMap<QString, std::string> TestFolder::state() const {
     return out;
 }
 
-void TestFolder::stampTimes(const QString& name, int n) const {
-    const time_t now = time(nullptr);
-#ifdef Q_OS_WIN
-    ASSERT_TRUE(basTavlo::SetFileTimes(file(name), {{}, 1588748889 + n, now - 60 - n}).ok());
-#else
-    const struct timespec ts[2] = {{now - 60, 123456789 + n},
-                                   {1588748889 /* 2020-05-06 */, 987L * n}};
-    ASSERT_EQ(
-        utimensat(AT_FDCWD, QFile::encodeName(file(name)).constData(), ts, AT_SYMLINK_NOFOLLOW), 0);
-#endif
-}
-
 void TestFolder::setTimes(const QString& path, qint64 modified, qint64 accessed) {
     ASSERT_TRUE(basTavlo::SetFileTimes(path, {{}, modified, accessed}).ok());
 }
@@ -152,16 +89,61 @@ std::optional<quint32> TestFolder::bits(const QString& path) {
     return b && UnderWine() ? std::optional(*b & ~quint32(basTavlo::AttrArchive)) : b;
 }
 
-bool TestFolder::hardLink(const QString& existing, const QString& link) {
-#ifdef Q_OS_WIN
-    return CreateHardLinkW(link.toStdWString().c_str(), existing.toStdWString().c_str(), nullptr);
-#else
-    return ::link(QFile::encodeName(existing).constData(), QFile::encodeName(link).constData()) ==
-           0;
-#endif
+QString NamesOf(const CheckListModel& list) {
+    QStringList names;
+    for (int i = 0; i < list.count(); ++i)
+        names << basTavlo::FileNameOf(list.text(i));
+    return names.join(' ');
 }
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+TestFolder::~TestFolder() {
+    QDir(m_dir.path()).removeRecursively();
+    QDir(m_dir.path() + ".gone").removeRecursively();
+}
+
+void TestFolder::remove(const QString& name) const {
+    static int n = 0;
+    QDir().mkpath(m_dir.path() + ".gone");
+    ASSERT_TRUE(QFile::rename(file(name), m_dir.path() + ".gone/" + QString::number(++n) + name));
+}
+
+void TestFolder::stampTimes(const QString& name, int n) const {
+    const qint64 now = time(nullptr);
+    ASSERT_TRUE(basTavlo::SetFileTimes(file(name), {{}, 1588748889 + n, now - 60 - n}).ok());
+}
+
+bool TestFolder::hardLink(const QString& existing, const QString& link) {
+    return CreateHardLinkW(link.toStdWString().c_str(), existing.toStdWString().c_str(), nullptr);
+}
+
+bool UnderWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+void UseTimeZone(const char*) {}
+#else
+TestFolder::~TestFolder() {
+    QProcess::execute("rm", {"-rf", m_dir.path()}); // names Qt can't decode too
+}
+
+void TestFolder::remove(const QString& name) const {
+    ASSERT_TRUE(QFile::remove(file(name))) << name.toStdString();
+}
+
+void TestFolder::stampTimes(const QString& name, int n) const {
+    const time_t now = time(nullptr);
+    const struct timespec ts[2] = {{now - 60, 123456789 + n},
+                                   {1588748889 /* 2020-05-06 */, 987L * n}};
+    ASSERT_EQ(
+        utimensat(AT_FDCWD, QFile::encodeName(file(name)).constData(), ts, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+bool TestFolder::hardLink(const QString& existing, const QString& link) {
+    return ::link(QFile::encodeName(existing).constData(), QFile::encodeName(link).constData()) ==
+           0;
+}
+
 void TestFolder::writeRaw(const QByteArray& name, const QByteArray& content) const {
     const QByteArray full = QFile::encodeName(path()) + name;
     const int fd = ::open(full.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -181,21 +163,14 @@ bool TestFolder::setXattr(const QString& path, const QByteArray& value) {
     return setxattr(QFile::encodeName(path).constData(), basTavlo::kDosAttribName,
                     value.constData(), size_t(value.size()), 0) == 0;
 }
-#endif
 
-QString NamesOf(const CheckListModel& list) {
-    QStringList names;
-    for (int i = 0; i < list.count(); ++i)
-        names << basTavlo::FileNameOf(list.text(i));
-    return names.join(' ');
+bool UnderWine() {
+    return false;
 }
 
 void UseTimeZone(const char* tz) {
-#ifndef Q_OS_WIN
     setenv("TZ", tz, 1);
     tzset();
     basTavlo::RefreshLocalZone();
-#else
-    Q_UNUSED(tz);
-#endif
 }
+#endif
