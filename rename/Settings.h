@@ -11,34 +11,35 @@ inline bool IsOn(int checkBoxValue) {
     return checkBoxValue == 1;
 }
 
+// Every member has a default, so that a table can name only the ones it sets.
 struct RenameSettings {
     bool optFilenameModifications = true;
     int chkPrefix = 0;
-    QString txtPrefix;
+    QString txtPrefix{};
     int chkSuffix = 0;
-    QString txtSuffix;
+    QString txtSuffix{};
     int chkChangeCase = 0;
     int cboChangeCase = -1; // 0 lower, 1 proper, 2 upper
     int chkReplaceString = 0;
-    QString txtReplaceString;
-    QString txtWith;
+    QString txtReplaceString{};
+    QString txtWith{};
 
     bool optSequencing = false;
     int chkSeqPrefix = 0;
-    QString txtSeqPrefix;
+    QString txtSeqPrefix{};
     int chkSeqSuffix = 0;
-    QString txtSeqSuffix;
+    QString txtSeqSuffix{};
     bool optNumeric = false;
     int chkKeepName = 1; // unchecked: the sequence takes the old name's place
-    QString txtDigitStartWith;
-    QString txtDigits;
+    QString txtDigitStartWith{};
+    QString txtDigits{};
     bool optPrefixSequence = true;
     bool optSuffixSequence = false;
 
     int chkChangeExtension = 0;
-    QString txtChangeExtension;
+    QString txtChangeExtension{};
     int chkAppendExtension = 0;
-    QString txtAppendExtension;
+    QString txtAppendExtension{};
 };
 
 struct TimeFilterSettings {

@@ -40,145 +40,104 @@ TEST(NumberText, RoundsHalfToEvenWithinRange) {
 
 namespace {
 
-RenameSettings modifications() {
-    return RenameSettings{};
-}
-
-RenameSettings sequencing(const QString& start, const QString& digits) {
-    RenameSettings s;
+// A numbered sequence from start with digits, on top of s.
+RenameSettings seq(const QString& start, const QString& digits, RenameSettings s = {}) {
     s.optFilenameModifications = false;
-    s.optSequencing = true;
-    s.optNumeric = true;
+    s.optSequencing = s.optNumeric = true;
     s.txtDigitStartWith = start;
     s.txtDigits = digits;
     return s;
 }
 
-// One name after another; each by its place in the run gives the same.
-QStringList composeAll(const RenameSettings& s, const QStringList& names) {
-    CompositionRun run = StartComposition(s);
-    run.locale = QLocale::c();
-    const CompositionRun start = run;
-    QStringList out;
-    for (const QString& n : names) {
-        out << ComposeNewName(n, s, run);
-        EXPECT_EQ(ComposeNewName(n, s, start, out.size() - 1), out.back()) << n.toStdString();
-    }
-    return out;
-}
-
-QString compose(const RenameSettings& s, const QString& name) {
-    return composeAll(s, {name})[0];
-}
-
 } // namespace
 
-TEST(Compose, FilenameModifications) {
-    RenameSettings s = modifications();
-    s.chkPrefix = 1, s.txtPrefix = "  new-  ";
-    s.chkSuffix = 1, s.txtSuffix = " -x ";
-    EXPECT_EQ(compose(s, "a.txt"), "new-a-x.txt");
-    s.chkChangeCase = 1, s.cboChangeCase = 2;
-    EXPECT_EQ(compose(s, "a.txt"), "NEW-A-X.TXT");
-    s.chkChangeCase = 2; // grayed is off
-    EXPECT_EQ(compose(s, "a.txt"), "new-a-x.txt");
-
-    // The suffix goes in front of the extension's dot, or at the end.
-    RenameSettings suffix = modifications();
-    suffix.chkSuffix = 1, suffix.txtSuffix = "-1";
-    const std::pair<const char*, const char*> rows[] = {
-        {"index.html", "index-1.html"},
-        {"a.b", "a-1.b"},
-        {"README", "README-1"},
-        {".profile", ".profile-1"},
-        {"ab.c", "ab-1.c"},
-        {"photo.jpeg", "photo-1.jpeg"},
-        {"archive.tar.gz", "archive.tar-1.gz"},
-        {"end.", "end-1."},
+// One name after another; each by its place in the run gives the same.
+TEST(Compose, NamesAsTheSettingsSay) {
+    const struct {
+        RenameSettings s;
+        QStringList names, expected;
+    } rows[] = {
+        {{.chkPrefix = 1, .txtPrefix = "  new-  ", .chkSuffix = 1, .txtSuffix = " -x "},
+         {"a.txt"},
+         {"new-a-x.txt"}},
+        {{.chkPrefix = 1, .txtPrefix = "new-", .chkChangeCase = 1, .cboChangeCase = 2},
+         {"a.txt"},
+         {"NEW-A.TXT"}},
+        {{.chkChangeCase = 2, .cboChangeCase = 2}, {"a.txt"}, {"a.txt"}}, // grayed is off
+        // The suffix goes in front of the extension's dot, or at the end.
+        {{.chkSuffix = 1, .txtSuffix = "-1"},
+         {"index.html", "a.b", "README", ".profile", "archive.tar.gz", "end."},
+         {"index-1.html", "a-1.b", "README-1", ".profile-1", "archive.tar-1.gz", "end-1."}},
+        {{.chkChangeCase = 1, .cboChangeCase = 1},
+         {"ANNUAL report.TXT", "my report-FINAL.TXT", "a\tb  c_d"},
+         {"Annual Report.txt", "My Report-final.txt", "A\tB  C_d"}},
+        {{.chkChangeCase = 1, .cboChangeCase = -1}, {"KeepMe.txt"}, {"KeepMe.txt"}},
+        {{.chkChangeCase = 1, .cboChangeCase = 0}, {"ÄÖÜ.JPG"}, {"äöü.jpg"}},
+        {{.chkReplaceString = 1, .txtReplaceString = "a", .txtWith = "b"},
+         {"Aaa.txt"},
+         {"Abb.txt"}},
+        {{.chkReplaceString = 1, .txtReplaceString = "aa", .txtWith = "a"},
+         {"aaaa.txt"},
+         {"aa.txt"}},
+        {{.chkReplaceString = 1, .txtReplaceString = "", .txtWith = "x"}, {"abc"}, {"abc"}},
+        {{.chkReplaceString = 1, .txtReplaceString = "b", .txtWith = ""}, {"abcb"}, {"ac"}},
+        // The replacement sees the added prefix.
+        {{.chkPrefix = 1, .txtPrefix = "b", .chkReplaceString = 1, .txtReplaceString = "b"},
+         {"a"},
+         {"a"}},
+        {seq("8", "3", {.chkSeqPrefix = 1, .txtSeqPrefix = "IMG-"}),
+         {"x.jpg", "y.jpg", "z.jpg"},
+         {"IMG-008x.jpg", "IMG-009y.jpg", "IMG-010z.jpg"}},
+        {seq("998", "3", {.chkSeqPrefix = 1, .txtSeqPrefix = "IMG-"}),
+         {"x.jpg", "y.jpg", "z.jpg"},
+         {"IMG-998x.jpg", "IMG-999y.jpg", "IMG-1000z.jpg"}},
+        // Sequence texts keep their blanks.
+        {seq("-5", "3",
+             {.chkSeqPrefix = 1, .txtSeqPrefix = " a ", .chkSeqSuffix = 1, .txtSeqSuffix = "_"}),
+         {"p"},
+         {" a -005_p"}},
+        {seq("1", "2", {.optPrefixSequence = false, .optSuffixSequence = true}),
+         {"photo.jpg"},
+         {"photo01.jpg"}},
+        {seq("1", "2", {.optPrefixSequence = false}), {"photo.jpg"}, {"photo.jpg"}}, // no position
+        {seq("7", "abc"), {"f"}, {"7f"}},
+        {seq("1", "2.5"), {"f"}, {"01f"}},
+        {seq("1", "3.5"), {"f"}, {"0001f"}},
+        {seq("1", "40000"), {"f"}, {"1f"}},       // digits out of range
+        {seq("3000000000", "2"), {"f"}, {"00f"}}, // start out of range
+        {seq("&HA", ""), {"f"}, {"10f"}},
+        {seq("2147483646", ""), {"a", "b", "c"}, {"2147483646a", "2147483647b", "2147483647c"}},
+        {{.optFilenameModifications = false, .chkChangeExtension = 1, .txtChangeExtension = "txt"},
+         {"a.doc"},
+         {"a.txt"}},
+        {{.optFilenameModifications = false, .chkPrefix = 1, .txtPrefix = "x"},
+         {"a.doc"},
+         {"a.doc"}},
+        {{.chkChangeExtension = 1, .txtChangeExtension = " jpg "},
+         {"photo.JPEG", "archive.tar.gz", "README", ".profile"},
+         {"photo.jpg", "archive.tar.jpg", "README.jpg", ".profile.jpg"}},
+        {{.chkChangeExtension = 1, .txtChangeExtension = ""}, {"photo.jpg"}, {"photo."}},
+        {{.chkAppendExtension = 1, .txtAppendExtension = "bak"}, {"photo.jpg"}, {"photo.jpgbak"}},
+        {{.chkAppendExtension = 1, .txtAppendExtension = ".bak"}, {"photo.jpg"}, {"photo.jpg.bak"}},
+        {{.chkChangeExtension = 1,
+          .txtChangeExtension = "txt",
+          .chkAppendExtension = 1,
+          .txtAppendExtension = ".bak"},
+         {"notes.doc"},
+         {"notes.txt.bak"}},
     };
-    for (const auto& [in, out] : rows)
-        EXPECT_EQ(compose(suffix, in), out) << in;
-
-    RenameSettings proper = modifications();
-    proper.chkChangeCase = 1, proper.cboChangeCase = 1;
-    EXPECT_EQ(compose(proper, "ANNUAL report.TXT"), "Annual Report.txt");
-    EXPECT_EQ(compose(proper, "my report-FINAL.TXT"), "My Report-final.txt");
-    EXPECT_EQ(compose(proper, "a\tb  c_d"), "A\tB  C_d");
-    proper.cboChangeCase = -1;
-    EXPECT_EQ(compose(proper, "KeepMe.txt"), "KeepMe.txt");
-    proper.cboChangeCase = 0;
-    EXPECT_EQ(compose(proper, "ÄÖÜ.JPG"), "äöü.jpg");
-
-    RenameSettings replace = modifications();
-    replace.chkReplaceString = 1, replace.txtReplaceString = "a", replace.txtWith = "b";
-    EXPECT_EQ(compose(replace, "Aaa.txt"), "Abb.txt");
-    replace.txtReplaceString = "aa", replace.txtWith = "a";
-    EXPECT_EQ(compose(replace, "aaaa.txt"), "aa.txt");
-    replace.txtReplaceString = "", replace.txtWith = "x";
-    EXPECT_EQ(compose(replace, "abc"), "abc");
-    replace.txtReplaceString = "b", replace.txtWith = "";
-    EXPECT_EQ(compose(replace, "abcb"), "ac");
-    // The replacement sees the added prefix.
-    replace.chkPrefix = 1, replace.txtPrefix = "b";
-    EXPECT_EQ(compose(replace, "a"), "a");
-}
-
-TEST(Compose, Sequences) {
-    RenameSettings s = sequencing("8", "3");
-    s.chkSeqPrefix = 1, s.txtSeqPrefix = "IMG-";
-    EXPECT_EQ(composeAll(s, {"x.jpg", "y.jpg", "z.jpg"}),
-              QStringList({"IMG-008x.jpg", "IMG-009y.jpg", "IMG-010z.jpg"}));
-    s.txtDigitStartWith = "998";
-    EXPECT_EQ(composeAll(s, {"x.jpg", "y.jpg", "z.jpg"}),
-              QStringList({"IMG-998x.jpg", "IMG-999y.jpg", "IMG-1000z.jpg"}));
-    s.txtSeqPrefix = " a ";
-    s.chkSeqSuffix = 1, s.txtSeqSuffix = "_";
-    s.txtDigitStartWith = "-5";
-    EXPECT_EQ(compose(s, "p"), " a -005_p"); // sequence texts keep their blanks
-
-    RenameSettings suffix = sequencing("1", "2");
-    suffix.optPrefixSequence = false, suffix.optSuffixSequence = true;
-    EXPECT_EQ(compose(suffix, "photo.jpg"), "photo01.jpg");
-    suffix.optSuffixSequence = false; // neither position: the name stays
-    EXPECT_EQ(compose(suffix, "photo.jpg"), "photo.jpg");
-
-    RenameSettings plain = sequencing("7", "abc");
-    EXPECT_EQ(compose(plain, "f"), "7f");
-    EXPECT_EQ(compose(sequencing("1", "2.5"), "f"), "01f");
-    EXPECT_EQ(compose(sequencing("1", "3.5"), "f"), "0001f");
-    EXPECT_EQ(compose(sequencing("1", "40000"), "f"), "1f");       // digits out of range
-    EXPECT_EQ(compose(sequencing("3000000000", "2"), "f"), "00f"); // start out of range
-    EXPECT_EQ(compose(sequencing("&HA", ""), "f"), "10f");
-    EXPECT_EQ(composeAll(sequencing("2147483646", ""), {"a", "b", "c"}),
-              QStringList({"2147483646a", "2147483647b", "2147483647c"}));
-
-    RenameSettings noNumber = sequencing("1", "2");
-    noNumber.optNumeric = false;
-    noNumber.chkChangeExtension = 1, noNumber.txtChangeExtension = "txt";
-    EXPECT_EQ(compose(noNumber, "a.doc"), "a.txt");
-
-    RenameSettings none = modifications();
-    none.optFilenameModifications = false;
-    none.chkPrefix = 1, none.txtPrefix = "x";
-    EXPECT_EQ(compose(none, "a.doc"), "a.doc");
-}
-
-TEST(Compose, Extensions) {
-    RenameSettings s = modifications();
-    s.chkChangeExtension = 1, s.txtChangeExtension = " jpg ";
-    EXPECT_EQ(compose(s, "photo.JPEG"), "photo.jpg");
-    EXPECT_EQ(compose(s, "archive.tar.gz"), "archive.tar.jpg");
-    EXPECT_EQ(compose(s, "README"), "README.jpg");
-    EXPECT_EQ(compose(s, ".profile"), ".profile.jpg");
-    s.txtChangeExtension = "";
-    EXPECT_EQ(compose(s, "photo.jpg"), "photo.");
-    s.chkChangeExtension = 0;
-    s.chkAppendExtension = 1, s.txtAppendExtension = "bak";
-    EXPECT_EQ(compose(s, "photo.jpg"), "photo.jpgbak");
-    s.txtAppendExtension = ".bak";
-    EXPECT_EQ(compose(s, "photo.jpg"), "photo.jpg.bak");
-    s.chkChangeExtension = 1, s.txtChangeExtension = "txt";
-    EXPECT_EQ(compose(s, "notes.doc"), "notes.txt.bak");
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.names.join(' ').toStdString());
+        CompositionRun run = StartComposition(r.s);
+        run.locale = QLocale::c();
+        const CompositionRun start = run;
+        QStringList out;
+        for (const QString& n : r.names) {
+            out << ComposeNewName(n, r.s, run);
+            EXPECT_EQ(ComposeNewName(n, r.s, start, out.size() - 1), out.back()) << n.toStdString();
+        }
+        EXPECT_EQ(out, r.expected);
+    }
     EXPECT_EQ(GetDigitFormat(3), "000");
     EXPECT_EQ(GetDigitFormat(0), "");
     EXPECT_EQ(GetDigitFormat(-2), "");
@@ -268,7 +227,7 @@ TEST(Compose, TagsAndPatterns) {
         } else if (r.field == Replace) {
             s.chkReplaceString = 1, s.txtReplaceString = r.text, s.txtWith = r.with;
         } else {
-            s = sequencing("1", "3");
+            s = seq("1", "3");
             s.optNumeric = r.field == KeptName;
             s.chkKeepName = 0;
             s.chkSeqPrefix = 1, s.txtSeqPrefix = r.text;
