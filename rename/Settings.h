@@ -12,6 +12,7 @@ inline bool IsOn(int checkBoxValue) {
 }
 
 // Every member has a default, so that a table can name only the ones it sets.
+
 struct RenameSettings {
     bool optFilenameModifications = true;
     int chkPrefix = 0;
@@ -44,8 +45,8 @@ struct RenameSettings {
 
 struct TimeFilterSettings {
     int check = 0;
-    int choice = -1;              // 0 before, 1 on, 2 after
-    basTavlo::DateTime reference; // the date picker's date with the time picker's time
+    int choice = -1;                // 0 before, 1 on, 2 after
+    basTavlo::DateTime reference{}; // the date picker's date with the time picker's time
 };
 
 struct FilterSettings {
@@ -57,9 +58,9 @@ struct FilterSettings {
     int chkFilterHidden = 0;
 
     int chkFilterOnTimes = 0;
-    TimeFilterSettings creation;
-    TimeFilterSettings modified;
-    TimeFilterSettings lastAccessed;
+    TimeFilterSettings creation{};
+    TimeFilterSettings modified{};
+    TimeFilterSettings lastAccessed{};
 
     int chkFilterOnExtension = 0;
     int chkInclude = 0;
@@ -77,7 +78,7 @@ struct AdvancedSettings {
     int chkFileCreation = 0;
     int chkFileModified = 0;
     int chkFileLastAccessed = 0;
-    basTavlo::DateTime creation; // each: the date picker's date with the time picker's time
-    basTavlo::DateTime modified;
-    basTavlo::DateTime lastAccessed;
+    basTavlo::DateTime creation{}; // each: the date picker's date with the time picker's time
+    basTavlo::DateTime modified{};
+    basTavlo::DateTime lastAccessed{};
 };

@@ -66,6 +66,11 @@ public:
     bool remount() { return unmount() && (m_up = run(m_mounter, m_mountArgs)); }
     QString file(const QString& name) const { return m_dir + '/' + name; }
     QString folder() const { return m_dir + '/'; }
+    void write(const QString& name) const {
+        QFile f(file(name));
+        ASSERT_TRUE(f.open(QIODevice::NewOnly));
+        f.write(name.toUtf8());
+    }
 
 private:
     bool unmount() {
@@ -92,45 +97,22 @@ QByteArray getfattr(const QString& path, const char* name) {
     return p.exitCode() == 0 && at >= 0 ? out.mid(at + qstrlen(name) + 1).trimmed() : QByteArray();
 }
 
-// A ramfs mounted on a fresh folder: a file system without extended attributes.
-class NoXattrFolder : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_mount = m_holder.path() + "m";
-        m_holder.mkdir("m");
-        if (mount("zov-test", QFile::encodeName(m_mount).constData(), "ramfs", 0, nullptr) != 0)
-            GTEST_SKIP() << "can't mount a ramfs here (needs root)";
-        m_mounted = true;
-        m_mount += '/';
-    }
-    void TearDown() override {
-        if (m_mounted)
-            umount2(QFile::encodeName(m_mount).constData(), MNT_DETACH);
-    }
-    QString file(const QString& name) const { return m_mount + name; }
-    void write(const QString& name) const {
-        QFile f(file(name));
-        ASSERT_TRUE(f.open(QIODevice::NewOnly));
-        f.write(name.toUtf8());
-    }
-
-    TestFolder m_holder;
-    QString m_mount;
-    bool m_mounted = false;
-};
-
 } // namespace
 
-TEST_F(NoXattrFolder, ReadsWhatItCanAndReportsWhatItCannotWrite) {
-    write("a.jpg");
-    write(".hidden");
+// A ramfs: a file system without extended attributes.
+TEST(Ramfs, ReadsWhatItCanAndReportsWhatItCannotWrite) {
+    const Volume v("true", {}, "mount", {"-t", "ramfs", "zov-test", "DIR"}, 0);
+    if (!v.up())
+        GTEST_SKIP() << "can't mount a ramfs here (needs root)";
+    v.write("a.jpg");
+    v.write(".hidden");
     std::vector<QString> names;
-    ASSERT_TRUE(basTavlo::ListFolderFiles(m_mount, names));
+    ASSERT_TRUE(basTavlo::ListFolderFiles(v.folder(), names));
     EXPECT_EQ(names, std::vector<QString>{"a.jpg"});
-    EXPECT_EQ(basTavlo::GetAttributes(file("a.jpg")), 0u);
-    EXPECT_FALSE(basTavlo::SetAttributes(file("a.jpg"), basTavlo::AttrHidden));
-    EXPECT_TRUE(basTavlo::SetAttributes(file("a.jpg"), basTavlo::AttrReadOnly));
-    EXPECT_EQ(basTavlo::GetAttributes(file("a.jpg")), basTavlo::AttrReadOnly);
+    EXPECT_EQ(basTavlo::GetAttributes(v.file("a.jpg")), 0u);
+    EXPECT_FALSE(basTavlo::SetAttributes(v.file("a.jpg"), basTavlo::AttrHidden));
+    EXPECT_TRUE(basTavlo::SetAttributes(v.file("a.jpg"), basTavlo::AttrReadOnly));
+    EXPECT_EQ(basTavlo::GetAttributes(v.file("a.jpg")), basTavlo::AttrReadOnly);
 
     // The rename goes through; the creation time and the hidden bit are reported as not set.
     AdvancedSettings s;
@@ -141,15 +123,15 @@ TEST_F(NoXattrFolder, ReadsWhatItCanAndReportsWhatItCannotWrite) {
     s.chkModifyAttributes = 1;
     s.chkHidden = 1;
     QStringList messages;
-    const RunReport r = RenameFiles(
-        {PreviewRow{file("b.jpg"), file("a.jpg"), RowStatus::Ok, basTavlo::IdOf(file("a.jpg"))}}, s,
-        {{}, [&](const QString& m) { messages << m; }});
+    const RunReport r = RenameFiles({PreviewRow{v.file("b.jpg"), v.file("a.jpg"), RowStatus::Ok,
+                                                basTavlo::IdOf(v.file("a.jpg"))}},
+                                    s, {{}, [&](const QString& m) { messages << m; }});
     EXPECT_EQ(r.rows[0].outcome, RowOutcome::Renamed);
     EXPECT_TRUE(r.rows[0].timesNotSet);
     EXPECT_TRUE(r.rows[0].attributesNotSet);
     EXPECT_EQ(r.failed, 1);
     EXPECT_EQ(messages, QStringList{"Hidden Attribute NOT set."});
-    EXPECT_EQ(basTavlo::GetFileTimes(file("b.jpg")).Modified, s.modified);
+    EXPECT_EQ(basTavlo::GetFileTimes(v.file("b.jpg")).Modified, s.modified);
 }
 
 // A FAT volume through the FUSE driver, which offers neither RENAME_NOREPLACE nor hard
@@ -160,11 +142,8 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
         GTEST_SKIP() << "can't mount a FUSE FAT volume here (needs fusefat, dosfstools and "
                         "/dev/fuse)";
     const QString m = v.folder();
-    for (const char* n : {"1.jpg", "2.jpg", "x.txt", "y.txt", "keep.txt"}) {
-        QFile f(m + n);
-        ASSERT_TRUE(f.open(QIODevice::NewOnly));
-        f.write(n);
-    }
+    for (const char* n : {"1.jpg", "2.jpg", "x.txt", "y.txt", "keep.txt"})
+        v.write(n);
     auto row = [&](const char* from, const char* to) {
         return PreviewRow{m + to, m + from, RowStatus::Ok, basTavlo::IdOf(m + from)};
     };
@@ -204,9 +183,7 @@ TEST(SmallInodeExt4, TimesThatCantBeStoredAreReportedNotSet) {
                    {"-o", "loop", "IMG", "DIR"}, 4);
     if (!v.up())
         GTEST_SKIP() << "can't loop-mount an ext4 image here (needs root and e2fsprogs)";
-    QFile f(v.file("a.jpg"));
-    ASSERT_TRUE(f.open(QIODevice::NewOnly));
-    f.close();
+    v.write("a.jpg");
     const QString a = v.file("a.jpg");
     basTavlo::StampTarget t(a, basTavlo::IdOf(a));
     const qint64 y2050 = utc(2050, 1, 1, 0, 0, 0), y2000 = utc(2000, 1, 1, 0, 0, 0);
@@ -227,10 +204,8 @@ TEST(Ntfs3g, BitsAndCreationTimeAreTheVolumes) {
     Volume v("mkntfs", {"-F", "-q", "-f", "IMG"}, "ntfs-3g", {"IMG", "DIR"}, 8);
     if (!v.up())
         GTEST_SKIP() << "can't mount an NTFS image here (needs ntfs-3g, root and /dev/fuse)";
-    for (const char* n : {"a.jpg", "b.jpg"}) {
-        QFile f(v.file(n));
-        ASSERT_TRUE(f.open(QIODevice::NewOnly));
-    }
+    v.write("a.jpg");
+    v.write("b.jpg");
     using namespace basTavlo;
     const QString a = v.file("a.jpg"), b = v.file("b.jpg");
     ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrSystem | AttrArchive));
@@ -268,9 +243,7 @@ TEST(KernelFat, BitsGoThroughTheAttributeIoctls) {
     const Volume v("mkfs.fat", {"-C", "IMG", "1024"}, "mount", {"-o", "loop", "IMG", "DIR"}, 0);
     if (!v.up())
         GTEST_SKIP() << "can't loop-mount a FAT image here (needs root and dosfstools)";
-    QFile f(v.file("a.jpg"));
-    ASSERT_TRUE(f.open(QIODevice::NewOnly));
-    f.close();
+    v.write("a.jpg");
     using namespace basTavlo;
     const QString a = v.file("a.jpg");
     ASSERT_TRUE(SetAttributes(a, AttrReadOnly | AttrHidden | AttrArchive));

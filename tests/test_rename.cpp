@@ -68,22 +68,22 @@ std::vector<PreviewRow> run(const std::vector<PreviewRow>& rows, RunJournal& jou
     return *shared;
 }
 
-AdvancedSettings hiddenAndModified() {
-    AdvancedSettings a;
-    a.chkModifyAttributes = a.chkHidden = 1;
-    a.chkModifyDateTime = a.chkFileModified = 1;
-    a.modified = DateTime{2004, 3, 31, 14, 5, 9};
-    return a;
-}
-
-AdvancedSettings everything() {
-    AdvancedSettings a = hiddenAndModified();
-    a.chkReadOnly = a.chkArchive = 1;
-    a.chkFileCreation = a.chkFileLastAccessed = 1;
-    a.creation = DateTime{2001, 2, 3, 4, 5, 6};
-    a.lastAccessed = DateTime{2002, 2, 3, 4, 5, 6};
-    return a;
-}
+const AdvancedSettings hiddenAndModified{.chkModifyAttributes = 1,
+                                         .chkHidden = 1,
+                                         .chkModifyDateTime = 1,
+                                         .chkFileModified = 1,
+                                         .modified = {2004, 3, 31, 14, 5, 9}};
+const AdvancedSettings everything{.chkModifyAttributes = 1,
+                                  .chkReadOnly = 1,
+                                  .chkHidden = 1,
+                                  .chkArchive = 1,
+                                  .chkModifyDateTime = 1,
+                                  .chkFileCreation = 1,
+                                  .chkFileModified = 1,
+                                  .chkFileLastAccessed = 1,
+                                  .creation = {2001, 2, 3, 4, 5, 6},
+                                  .modified = {2004, 3, 31, 14, 5, 9},
+                                  .lastAccessed = {2002, 2, 3, 4, 5, 6}};
 
 #ifndef Q_OS_WIN
 // n files f000.. to be renamed to gf000..
@@ -99,10 +99,7 @@ std::vector<PreviewRow> numberedRows(const TestFolder& f, int n) {
 }
 
 RenameSettings prefix(const QString& p) {
-    RenameSettings s;
-    s.chkPrefix = 1;
-    s.txtPrefix = p;
-    return s;
+    return {.chkPrefix = 1, .txtPrefix = p};
 }
 
 QByteArray raw(const QString& path) {
@@ -165,12 +162,12 @@ TEST(RenameRun, ChainsAndCyclesEndAsPlannedAndOnceOnly) {
         RunJournal second; // renames nothing, so changes nothing without stamping
         run(rows, second);
         EXPECT_TRUE(second.empty());
-        const RunReport r = RenameFiles(rows, hiddenAndModified());
+        const RunReport r = RenameFiles(rows, hiddenAndModified);
         EXPECT_EQ(r.failed, 0);
         EXPECT_EQ(outcomes(r.rows), Outcomes(rows.size(), O::AlreadyRenamed));
         EXPECT_EQ(s.f.contents(), planned);
         for (const PreviewRow& row : rows)
-            EXPECT_EQ(basTavlo::GetFileTimes(row.newPath).Modified, hiddenAndModified().modified);
+            EXPECT_EQ(basTavlo::GetFileTimes(row.newPath).Modified, hiddenAndModified.modified);
         for (int undo = 0; undo < 2; ++undo) { // the second finds it done
             EXPECT_EQ(UndoRun(journal).failed, 0);
             EXPECT_EQ(s.f.contents(), before);
@@ -202,7 +199,7 @@ TEST(RenameRun, NeverReplacesAndTriesOnlyWhatThePreviewPassed) {
     });
     QStringList messages;
     const RunReport r =
-        RenameFiles(rows, hiddenAndModified(), {{}, [&](const QString& m) { messages << m; }});
+        RenameFiles(rows, hiddenAndModified, {{}, [&](const QString& m) { messages << m; }});
     basTavlo::testing::BeforeEachRename({});
     EXPECT_EQ(outcomes(r.rows), (Outcomes{O::TargetExists, O::Renamed, O::DuplicateTarget,
                                           O::TargetExists, O::Unchanged, O::TargetExists}));
@@ -265,7 +262,7 @@ TEST(RenameRun, ActsOnlyOnThePreviewedFile) {
         c.meanwhile(s.f);
         QStringList messages;
         const RunReport r =
-            RenameFiles(rows, hiddenAndModified(), {{}, [&](const QString& m) { messages << m; }});
+            RenameFiles(rows, hiddenAndModified, {{}, [&](const QString& m) { messages << m; }});
         EXPECT_TRUE(messages.isEmpty());
         EXPECT_EQ(outcomes(r.rows), c.expected);
         EXPECT_EQ(s.f.contents(), c.after);
@@ -298,7 +295,7 @@ TEST(RenameRun, ActsOnNoSpecialFile) {
             continue;
         }
         const struct stat before = lstatOf(s.f.file("x.txt"));
-        const RunReport r = RenameFiles(rows, hiddenAndModified());
+        const RunReport r = RenameFiles(rows, hiddenAndModified);
         EXPECT_EQ(outcomes(r.rows), (Outcomes{O::GoneOrReplaced, O::TargetExists}));
         const struct stat after = lstatOf(s.f.file("x.txt"));
         EXPECT_EQ(after.st_mode, before.st_mode);
@@ -326,9 +323,11 @@ TEST(RenameRun, LinksAreRenamedAsLinksAndNothingOutsideChanges) {
     lists.original.setAllChecked(true);
     PreviewFiles(lists, prefix("x-"), {});
     ASSERT_EQ(lists.changed.count(), 1);
-    AdvancedSettings a = hiddenAndModified();
-    a.chkHidden = 0;
-    a.chkReadOnly = 1;
+    const AdvancedSettings a{.chkModifyAttributes = 1,
+                             .chkReadOnly = 1,
+                             .chkModifyDateTime = 1,
+                             .chkFileModified = 1,
+                             .modified = {2004, 3, 31, 14, 5, 9}};
     QStringList messages;
     RunReport r =
         RenameFiles(lists.changed.rows(), a, {{}, [&](const QString& m) { messages << m; }});
@@ -463,10 +462,10 @@ TEST(RenameRun, AttributesAndTimesAsChosen) {
     for (const char* n : {"m.jpg", "ro.jpg"})
         TestFolder::setTimes(s.f.file(n), utc(2020, 1, 1, 0, 0, 0), utc(2020, 1, 2, 0, 0, 0));
     const FileDetails before = GetFileTimes(s.f.file("m.jpg"));
-    AdvancedSettings t; // only "modified" checked, without the creation box
-    t.chkModifyDateTime = t.chkFileModified = 1;
-    t.modified = DateTime{2004, 3, 31, 14, 5, 9};
-    t.creation = DateTime{1999, 1, 1, 0, 0, 0};
+    AdvancedSettings t{.chkModifyDateTime = 1, // only "modified" checked, not the creation box
+                       .chkFileModified = 1,
+                       .creation = {1999, 1, 1, 0, 0, 0},
+                       .modified = {2004, 3, 31, 14, 5, 9}};
     EXPECT_EQ(RenameFiles({s.row("m.jpg", "m.jpg")}, t).failed, 0);
     FileDetails after = GetFileTimes(s.f.file("m.jpg"));
     EXPECT_EQ(after.Modified, t.modified);
@@ -776,11 +775,10 @@ TEST(Undo, TakesTheRunBackWhole) {
         s.f.write(QString("%1.jpg").arg(i), QByteArray::number(i));
     DisplayFiles(s.lists, s.f.path());
     s.lists.original.setAllChecked(true);
-    RenameSettings seq;
-    seq.optFilenameModifications = false;
-    seq.optSequencing = seq.optNumeric = true;
-    seq.txtDigitStartWith = "2";
-    const std::vector<PreviewRow> rows = s.plan(seq);
+    const std::vector<PreviewRow> rows = s.plan({.optFilenameModifications = false,
+                                                 .optSequencing = true,
+                                                 .optNumeric = true,
+                                                 .txtDigitStartWith = "2"});
     const Contents contents = s.f.contents(); // a read moves the accessed times set below
     int n = 0;
     const QStringList names = QDir(s.f.path()).entryList(QDir::Files);
@@ -789,11 +787,11 @@ TEST(Undo, TakesTheRunBackWhole) {
     ASSERT_TRUE(basTavlo::SetAttributes(s.f.file(names.first()), basTavlo::AttrSystem));
     const QMap<QString, std::string> before = s.f.state();
     RunJournal journal;
-    EXPECT_EQ(outcomes(run(rows, journal, everything())), Outcomes(rows.size(), O::Renamed));
+    EXPECT_EQ(outcomes(run(rows, journal, everything)), Outcomes(rows.size(), O::Renamed));
     ASSERT_EQ(journal.entries.size(), rows.size());
     const QMap<QString, std::string> afterRun = s.f.state();
     ASSERT_NE(afterRun, before);
-    AdvancedSettings other = everything();
+    AdvancedSettings other = everything;
     RunJournal again;
     for (const int year : {2004, 2010}) {
         other.modified.year = year;
@@ -844,7 +842,7 @@ TEST(Undo, LeavesWhatOthersChanged) {
         SCOPED_TRACE(c.what);
         Scene s{"a.txt", "b0.txt"};
         RunJournal journal;
-        run({s.row("a.txt", "b.txt"), s.row("b0.txt", "c.txt")}, journal, hiddenAndModified());
+        run({s.row("a.txt", "b.txt"), s.row("b0.txt", "c.txt")}, journal, hiddenAndModified);
         c.meanwhile(s.f);
         const basTavlo::FileDetails otherBefore = basTavlo::GetFileTimes(s.f.file("a.txt"));
         const RunReport r = UndoRun(journal);
