@@ -242,6 +242,10 @@ TEST(Compose, TagsAndPatterns) {
         }
         EXPECT_EQ(run.problem.has_value(), r.status == RowStatus::BadSetting);
     }
+    const RenameSettings widest{.chkPrefix = 1, .txtPrefix = "<n:255>"}; // a number's widest
+    EXPECT_EQ(ComposeNewName("x", widest, StartComposition(widest), 0, TagFile{u"x", 0, &file})
+                  .name.size(),
+              256);
     // The reason names the tag, or the pattern and where it fails, and the field.
     RenameSettings s;
     s.chkSuffix = 1, s.txtSuffix = "<dat>";
@@ -280,7 +284,8 @@ TEST(Metadata, ReadsUnderAnyName) {
     for (const auto& [text, valid] :
          {std::pair("2021:02:28 10:00:00", true), std::pair("2021-02-28T10:00:00+02:00", true),
           std::pair("2021:02:30 10:00:00", false), std::pair("    :  :     :  :  ", false),
-          std::pair("0000:00:00 00:00:00", false)})
+          std::pair("0000:00:00 00:00:00", false), std::pair("1600:06:01 00:00:00", false),
+          std::pair("1601:01:01 00:00:00", true), std::pair("2021:02:28", true)})
         EXPECT_EQ(ParseMetadataDate(text).has_value(), valid) << text;
     // A movie's creation time from its header, in either version; a box that claims more
     // than its file holds ends the walk.

@@ -371,6 +371,7 @@ TEST(Id3v2, SongTagsReadWhatItWrote) {
         {"<albumartist> - <album> (<year>) <disc>-<track:3> <genre>",
          "Miles Davis Sextet - Kind of Blue (1959) 1-001 Jazz"},
         {"<artist>", "Miles Davis"},
+        {"<year>", "1959"},
         {"<artist|title>", ""}, // only times fall back on each other
     };
     for (const auto& r : rows) {

@@ -165,6 +165,8 @@ TEST_F(Window, TheFormAsDesigned) {
          {"cboChangeCase", "cboIncludeExclude", "cboCreation", "cboModified", "cboLastAccessed"})
         EXPECT_EQ(get<QComboBox>(c)->currentIndex(), -1) << c;    // nothing chosen
     EXPECT_TRUE(get<QTreeView>("lstChanged")->isColumnHidden(1)); // only the new path
+    EXPECT_TRUE(get<QPushButton>("cmdPreview")->font().bold());
+    EXPECT_EQ(get<QLineEdit>("txtPrefix")->contextMenuPolicy(), Qt::CustomContextMenu); // tags
     // The date pickers write dates as the locale does, the year in full.
     for (const auto& [locale, format] :
          {std::pair("en_US", "M/d/yyyy"), std::pair("de_DE", "dd.MM.yyyy")}) {
@@ -595,6 +597,9 @@ TEST_F(Window, AboutBoxAndHelp) {
     QTest::keyClick(&about, Qt::Key_Escape);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Rejected);
+    about.show();
+    QTest::mouseClick(about.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(about.result(), QDialog::Accepted);
 
     // F1 opens the built-in guide.
     w->mnuContent_Click();
