@@ -479,8 +479,7 @@ TEST_F(Window, LongNamesHiddenNamesAndTheWait) {
 }
 
 // Sorted by a menu that says which key and which way; names kept or not; tags inserted at the
-// cursor from a field's menu; a typo renames nothing and says why on every row, and so does
-// a file with no date taken.
+// cursor from a field's menu; a typo renames nothing and says why on every row.
 TEST_F(Window, SortMenuTagsAndPatterns) {
     TestFolder f;
     QStringList expected;
@@ -546,14 +545,54 @@ TEST_F(Window, SortMenuTagsAndPatterns) {
     EXPECT_EQ(messages[0].text,
               "Nothing is renamed: <dat> in \"Add Prefix\" is not a tag ZOV knows.");
     EXPECT_EQ(QDir(f.path()).entryList(QDir::Files), expected);
-    // A file that holds no date taken says so, unless the modified time stands in.
-    type("txtPrefix", "<taken>");
+}
+
+// 40 photos named out of the order they were taken become "Rome 001.jpg" ... in that order;
+// a photo without a date taken is red and left alone, unless the modified time stands in.
+TEST_F(Window, PhotosNumberedInTheOrderTaken) {
+    TestFolder f;
+    QFile tagged(QStringLiteral(ZOV_TEST_DATA "/taken.jpg"));
+    ASSERT_TRUE(tagged.open(QIODevice::ReadOnly));
+    const QByteArray photo = tagged.readAll();
+    QStringList expected;
+    for (int i = 1; i <= 40; ++i) { // taken i hours after midnight, named the other way round
+        const QString taken = QString("2021:07:%1 %2:30:00")
+                                  .arg(1 + (i - 1) / 24, 2, 10, QChar('0'))
+                                  .arg((i - 1) % 24, 2, 10, QChar('0'));
+        f.write(QString("DSC_%1.JPG").arg(41 - i, 4, 10, QChar('0')),
+                QByteArray(photo).replace("2021:07:14 09:30:00", taken.toLatin1()));
+        expected << QString("Rome %1.jpg").arg(i, 3, 10, QChar('0'));
+    }
+    f.write("notes.jpg", "no picture");
+    TestFolder::setTimes(f.file("notes.jpg"), utc(2019, 3, 4, 5, 6, 7), utc(2019, 3, 4, 5, 6, 7));
+    browse(f.path());
+    sortBy("Date &taken");
+    EXPECT_EQ(w->lists().original.text(0), f.file("DSC_0040.JPG"));
+    EXPECT_EQ(w->lists().original.text(40), f.file("notes.jpg")); // no date taken: last
+    click("chkSelectAll");
+    click("optSequencing");
+    click("chkKeepName");
+    check("chkSeqPrefix");
+    type("txtSeqPrefix", "<taken:yyyy-MM-dd HH.mm>");
     click("cmdPreview");
-    EXPECT_TRUE(red(0));
-    EXPECT_TRUE(tip(0).endsWith("No date taken in this file"));
-    type("txtPrefix", "<taken|modified:yyyy>-");
+    ASSERT_EQ(rows()->rowCount(), 41);
+    EXPECT_EQ(rows()->index(0, 0).data().toString(), f.file("2021-07-01 00.30.JPG"));
+    EXPECT_TRUE(red(40));
+    EXPECT_TRUE(tip(40).endsWith("No date taken in this file"));
+    type("txtSeqPrefix", "<taken|modified:yyyy-MM-dd HH.mm>");
     click("cmdPreview");
-    EXPECT_EQ(rows()->index(0, 0).data().toString(), f.file("2024-IMG-001.jpg"));
+    EXPECT_EQ(rows()->index(40, 0).data().toString(), f.file("2019-03-04 05.06.jpg"));
+    type("txtSeqPrefix", "Rome "); // numbered in the order taken
+    click("optNumeric");
+    type("txtDigits", "3");
+    check("chkChangeExtension");
+    type("txtChangeExtension", "jpg");
+    click("cmdPreview");
+    click("cmdStart");
+    EXPECT_TRUE(messages.empty());
+    expected << "Rome 041.jpg";
+    EXPECT_EQ(QDir(f.path()).entryList(QDir::Files), expected);
+    EXPECT_TRUE(f.contents().value("Rome 001.jpg").contains("2021:07:01 00:30:00"));
 }
 
 TEST_F(Window, AboutBoxAndHelp) {
