@@ -199,6 +199,7 @@ TEST(Compose, TagsAndPatterns) {
          "", "x.jpg", 0, "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx.jpg"},
         {Prefix, "<dat>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<n:x>", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        {Prefix, "<n:256>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<name:3>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "a <name", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Replace, "a", "<n:2>", "a.txt", 0, "01.txt"},

@@ -636,6 +636,7 @@ TEST(SysInfo, KeyValueData) {
     EXPECT_EQ(DecodeKeyValue(1, QByteArray("C:\\Tools\\msinfo32.exe\0", 22)).text,
               "C:\\Tools\\msinfo32.exe");
     EXPECT_EQ(DecodeKeyValue(1, "abc").text, "abc");
+    EXPECT_TRUE(DecodeKeyValue(1, "abc").changed);
     EXPECT_TRUE(DecodeKeyValue(1, {}).error);
     EXPECT_FALSE(DecodeKeyValue(3, "xyz").changed);
     EXPECT_FALSE(SystemInformationPrograms().isEmpty());
