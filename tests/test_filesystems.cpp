@@ -232,6 +232,14 @@ TEST(Ntfs3g, BitsAndCreationTimeAreTheVolumes) {
     EXPECT_EQ(names, std::vector<QString>{"b.jpg"});
     ASSERT_TRUE(SetAttributes(a, AttrArchive));
     EXPECT_EQ(getfattr(a, "system.ntfs_attrib"), "0x20000000");
+    // What an undo puts back is the volume's own: the bits with the creation time.
+    StampTarget t(a, IdOf(a));
+    const StampSnapshot before = t.snapshot();
+    ASSERT_TRUE(t.setAttributes(AttrHidden));
+    ASSERT_TRUE(t.setTimes({utc(2010, 1, 1, 0, 0, 0), {}, {}}).ok());
+    ASSERT_TRUE(t.restore(before, true, true));
+    EXPECT_EQ(getfattr(a, "system.ntfs_attrib"), "0x20000000");
+    EXPECT_EQ(GetFileInfo(a).creationTime, qint64(ft));
 }
 
 // The kernel's FAT driver keeps the bits in the directory entry, reached by its ioctls.

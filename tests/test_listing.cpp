@@ -149,6 +149,10 @@ TEST(Listing, MarksCountAndTravelWithTheirFiles) {
         EXPECT_FALSE(MoveCurrentDown(m));
     }
     EXPECT_FALSE(MoveCurrentUp(m));
+    QSignalSpy resets(&m, &QAbstractItemModel::modelReset);
+    m.clear(); // views see the list emptied
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(m.count() + m.checkedCount(), 0);
     CheckListModel one;
     one.addItem("only");
     one.setCurrentIndex(0);
