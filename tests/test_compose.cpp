@@ -200,6 +200,8 @@ TEST(Compose, TagsAndPatterns) {
         {Prefix, "<dat>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<n:x>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<n:256>", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        {Prefix, "<track:255>", "", "x.jpg", 0, "", RowStatus::MissingValue},
+        {Prefix, "<track:256>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<name:3>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "a <name", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Replace, "a", "<n:2>", "a.txt", 0, "01.txt"},
