@@ -6,12 +6,11 @@
 
 // The settings pages as plain values, read from the window's controls when an operation
 // runs. Check boxes hold 0, 1 or 2 and count as on only at 1; drop-down lists hold an
-// index, -1 when nothing is chosen.
+// index, -1 when nothing is chosen. Every member has a default, so that a test can name
+// only the ones it sets.
 inline bool IsOn(int checkBoxValue) {
     return checkBoxValue == 1;
 }
-
-// Every member has a default, so that a table can name only the ones it sets.
 
 struct RenameSettings {
     bool optFilenameModifications = true;
