@@ -182,9 +182,9 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
     EXPECT_TRUE(QFile::exists(f.file("a.jpg")));
     PreviewFiles(l, s, filters); // again: the same rows
     EXPECT_EQ(newNames(l), "01a.jpg 03d.jpg");
-    FilterSettings after2020; // a filter on times reads them: d.jpg is from 2019
-    after2020.chkFilterOnTimes = 1;
-    after2020.modified = {1, 2, {2020, 1, 1, 0, 0, 0}};
+    // A filter on times reads them: d.jpg is from 2019.
+    const FilterSettings after2020{.chkFilterOnTimes = 1,
+                                   .modified = {1, 2, {2020, 1, 1, 0, 0, 0}}};
     PreviewFiles(l, s, after2020);
     EXPECT_EQ(newNames(l), "02b.txt");
     l.original.setCurrentIndex(3); // d.jpg to the top is numbered first
