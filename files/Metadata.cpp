@@ -175,7 +175,8 @@ static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, F
 
 FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     FileMetadata m;
-    if ((kinds & PhotoMetadata) && isMovie(path)) {
+    const bool movie = isMovie(path);
+    if ((kinds & PhotoMetadata) && movie) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
             if (const auto utc = movieCreated(file)) {
@@ -190,7 +191,9 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
             // A file TagLib can't read has no song tags.
         }
     }
-    if (!(kinds & PhotoMetadata))
+    // A movie's date is its header's, read above; exiv2's own walk of a broken movie reads
+    // through every byte of it.
+    if (!(kinds & PhotoMetadata) || movie)
         return m;
     // A JPEG keeps its metadata in segments in front of the picture, within the first 64 KB
     // but for rare large ones: read that much at once and parse it from memory, which costs
