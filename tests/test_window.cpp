@@ -16,6 +16,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -593,6 +594,18 @@ TEST_F(Window, PhotosNumberedInTheOrderTaken) {
     expected << "Rome 041.jpg";
     EXPECT_EQ(QDir(f.path()).entryList(QDir::Files), expected);
     EXPECT_TRUE(f.contents().value("Rome 001.jpg").contains("2021:07:01 00:30:00"));
+    // A preview that reads the photos, cancelled in its dialog: the list stays as it was.
+    QString dialog;
+    frmTavlo_testing::WhileReading([&](QProgressDialog& d) {
+        dialog = d.labelText();
+        d.cancel();
+    });
+    type("txtSeqPrefix", "<taken:yyyy> ");
+    click("cmdPreview");
+    frmTavlo_testing::WhileReading({});
+    EXPECT_EQ(dialog, "Reading what the files hold...");
+    EXPECT_EQ(rows()->index(0, 0).data().toString(), f.file("Rome 001.jpg"));
+    EXPECT_EQ(label("lblPreviewFiles"), "41 files in preview.");
 }
 
 TEST_F(Window, AboutBoxAndHelp) {

@@ -29,6 +29,8 @@
 
 namespace {
 
+std::function<void(QProgressDialog&)> whileReading;
+
 int valueOf(const QCheckBox* box) {
     switch (box->checkState()) {
     case Qt::Checked:
@@ -494,6 +496,10 @@ AdvancedSettings frmTavlo::ReadAdvancedSettings() const {
     return a;
 }
 
+void frmTavlo_testing::WhileReading(std::function<void(QProgressDialog&)> f) {
+    whileReading = std::move(f);
+}
+
 void frmTavlo::cmdPreview_Click() {
     resetProgress();
     const BusyCursor busy;
@@ -509,6 +515,8 @@ void frmTavlo::cmdPreview_Click() {
             reading->setMinimumDuration(500);
         }
         reading->setValue(int(done));
+        if (whileReading)
+            whileReading(*reading);
         return !reading->wasCanceled();
     };
     PreviewFiles(m_lists, ReadRenameSettings(), ReadFilterSettings(), progress);

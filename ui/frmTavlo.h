@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -15,6 +16,12 @@ class frmTavlo;
 class PreviewDecoration;
 class QLineEdit;
 class QMenu;
+class QProgressDialog;
+
+namespace frmTavlo_testing {
+// Called with the reading dialog each time it shows how far the preview has come.
+void WhileReading(std::function<void(QProgressDialog&)> f);
+} // namespace frmTavlo_testing
 
 // The main window. Its handlers carry the names of the controls and events they serve;
 // each reads the controls it needs into plain settings and hands the work to the core.
