@@ -1,4 +1,5 @@
 #include "Metadata.h"
+#include "Heif.h"
 
 #include <QByteArrayView>
 #include <QDate>
@@ -225,7 +226,16 @@ static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, F
         if (!image.get())
             return m;
         image->readMetadata();
-        const Exiv2::ExifData& exif = image->exifData();
+        const Exiv2::ExifData* exifRead = &image->exifData();
+        Exiv2::ExifData heifExif;
+        const HeifFacts heif = IsHeifName(path) ? ReadHeif(path) : HeifFacts{};
+        if (exifRead->empty() && !heif.tiff.isEmpty()) {
+            Exiv2::ExifParser::decode(heifExif,
+                                      reinterpret_cast<const Exiv2::byte*>(heif.tiff.constData()),
+                                      uint32_t(heif.tiff.size()));
+            exifRead = &heifExif;
+        }
+        const Exiv2::ExifData& exif = *exifRead;
         const Exiv2::XmpData& xmp = image->xmpData();
         // The moment the picture was taken, never the IFD0 date, which editors change.
         const std::pair<const char*, const char*> dates[] = {
@@ -245,8 +255,8 @@ static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, F
                 m.taken = ParseMetadataDate(valueOf(xmp, key));
         m.camera = CameraName(valueOf(exif, "Exif.Image.Make"), valueOf(exif, "Exif.Image.Model"));
         m.lens = valueOf(exif, "Exif.Photo.LensModel");
-        m.width = image->pixelWidth();
-        m.height = image->pixelHeight();
+        m.width = heif.width ? heif.width : image->pixelWidth();
+        m.height = heif.width ? heif.height : image->pixelHeight();
     } catch (...) {
         // A file that is no picture, or a broken one: what was read so far, if anything.
     }

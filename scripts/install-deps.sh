@@ -7,14 +7,16 @@ packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libexiv2-dev libtag1-dev 
           libgtest-dev googletest tzdata)
 # For the tests: fusefat and dosfstools (a FAT volume through FUSE), ntfs-3g, e2fsprogs and
 # attr (loop-mounted volumes), samba, smbclient and python3-samba (Samba reads what ZOV writes),
-# ExifTool, id3v2 and flac (the photo and song tags read what they write).
+# ExifTool, id3v2 and flac (the photo and song tags read what they write), with Qt's image
+# formats and heif-enc to make the pictures.
 # For the Debian package: dpkg-dev (the libraries it needs), and the checks of its metadata
 # and of the package itself.
 # For the Windows build: mingw-w64 and Qt's host tools, zip, and Wine with Xvfb to run it
 # (GoogleTest's source is the googletest package above).
 case "${1:-}" in
 --tests) packages+=(fusefat dosfstools ntfs-3g e2fsprogs attr samba smbclient python3-samba
-                    libimage-exiftool-perl id3v2 flac) ;;
+                    libimage-exiftool-perl id3v2 flac qt6-image-formats-plugins
+                    libheif-examples) ;;
 --package) packages+=(dpkg-dev file appstream desktop-file-utils lintian xvfb xauth) ;;
 --windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 zip unzip xz-utils
                       xvfb xauth fonts-dejavu-core) ;;

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What a HEIF file (HEIC, AVIF) holds that exiv2 0.27 misses: it finds the Exif item only
+// where every item's location has the same layout without a base offset, which libheif
+// doesn't write, and it gives the size of the first tile rather than of the picture.
+struct HeifFacts {
+    QByteArray tiff; // the Exif item from its TIFF header on; empty where there is none
+    int width = 0;   // of the primary picture (a grid, not its tiles)
+    int height = 0;
+};
+
+bool IsHeifName(const QString& path);
+
+// Reads the file's metadata boxes only, each checked against what holds it.
+HeifFacts ReadHeif(const QString& path);
