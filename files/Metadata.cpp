@@ -1,5 +1,6 @@
 #include "Metadata.h"
 #include "Heif.h"
+#include "JpegExif.h"
 
 #include <QByteArrayView>
 #include <QDate>
@@ -197,8 +198,9 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     if (!(kinds & PhotoMetadata) || movie)
         return m;
     // A JPEG keeps its metadata in segments in front of the picture, within the first 64 KB
-    // but for rare large ones: read that much at once and parse it from memory, which costs
-    // less than half of exiv2's own reads of the file. Anything else exiv2 reads itself.
+    // but for rare large ones: read that much at once and take the entries the tags use
+    // straight from it; where that reader gives up, exiv2 parses the same bytes, which costs
+    // less than half of its own reads of the file. Anything else exiv2 reads itself.
     // One buffer for each thread: 64 KB taken and given back for every file costs as much
     // as the parsing.
     constexpr qint64 kHead = 64 * 1024;
@@ -211,10 +213,23 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     }
     const QByteArrayView head(buffer.constData(), n);
     const bool jpeg = head.startsWith("\xff\xd8");
+    if (const auto read = jpeg ? ReadJpegHead(head) : std::nullopt) {
+        m.taken = read->taken;
+        m.takenMs = read->takenMs;
+        m.camera = read->camera;
+        m.lens = read->lens;
+        m.width = read->width;
+        m.height = read->height;
+        return m;
+    }
     m = readPhoto(path, jpeg ? &head : nullptr, m);
     if (jpeg && !m.taken && n == kHead)
         m = readPhoto(path, nullptr, m); // a large one: the whole file
     return m;
+}
+
+FileMetadata metadata_testing::ReadWithExiv2(const QString& path) {
+    return readPhoto(path, nullptr, {});
 }
 
 static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, FileMetadata m) {

@@ -32,6 +32,11 @@ void PrepareMetadataReading();
 // can't be read, gives an empty record.
 FileMetadata ReadMetadata(const QString& path, unsigned kinds = PhotoMetadata);
 
+namespace metadata_testing {
+// A photo's values as exiv2 alone reads the whole file.
+FileMetadata ReadWithExiv2(const QString& path);
+} // namespace metadata_testing
+
 // A date as EXIF and XMP write it ("2021:07:14 09:30:00", "2021-07-14T09:30:00+02:00"),
 // as the wall-clock time written; the zone, where given, is left out.
 std::optional<basTavlo::DateTime> ParseMetadataDate(const QString& text);
