@@ -143,14 +143,6 @@ bool TestFolder::hardLink(const QString& existing, const QString& link) {
            0;
 }
 
-void TestFolder::writeRaw(const QByteArray& name, const QByteArray& content) const {
-    const QByteArray full = QFile::encodeName(path()) + name;
-    const int fd = ::open(full.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ASSERT_GE(fd, 0) << full.constData();
-    ASSERT_EQ(::write(fd, content.constData(), size_t(content.size())), content.size());
-    ::close(fd);
-}
-
 QByteArray TestFolder::xattr(const QString& path) {
     char buf[512];
     const ssize_t n =

@@ -54,7 +54,6 @@ public:
     // Archive is left out.
     static std::optional<quint32> bits(const QString& path);
 #ifndef Q_OS_WIN
-    void writeRaw(const QByteArray& name, const QByteArray& content = {}) const;
     static QByteArray xattr(const QString& path);
     static bool setXattr(const QString& path, const QByteArray& value);
 #endif

@@ -2,9 +2,7 @@
 #include "files/DosAttrib.h"
 #include "files/basTavlo.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -69,68 +67,6 @@ TEST(BasTavlo, RenameNeverReplaces) {
 }
 
 #ifndef Q_OS_WIN
-TEST(BasTavlo, FolderTextEndsInOneSeparator) {
-    EXPECT_EQ(WithTrailingSeparator("/home/a"), "/home/a/");
-    EXPECT_EQ(WithTrailingSeparator("/home/a/"), "/home/a/");
-    EXPECT_EQ(WithTrailingSeparator("/"), "/");
-    EXPECT_EQ(WithTrailingSeparator(""), "");
-}
-
-TEST(BasTavlo, ListsOrdinaryFilesOnly) {
-    TestFolder f;
-    f.write("b.txt");
-    f.write("README");
-    f.write("archive.tar.gz");
-    f.write(".profile");     // hidden by its name
-    f.write("secret.doc");   // hidden by its attribute
-    f.write("boot.sys");     // system by its attribute
-    f.write("ro.txt");       // read-only files are listed
-    f.write("archived.txt"); // and so are archive files
-    ASSERT_TRUE(TestFolder::setXattr(f.file("secret.doc"), "0x22"));
-    ASSERT_TRUE(TestFolder::setXattr(f.file("boot.sys"), "0x4"));
-    ASSERT_TRUE(TestFolder::setXattr(f.file("archived.txt"), "0x20"));
-    ASSERT_EQ(chmod(QFile::encodeName(f.file("ro.txt")).constData(), 0444), 0);
-    f.mkdir("sub");
-    f.mkdir("sub.d");
-    ASSERT_EQ(mkfifo(QFile::encodeName(f.file("pipe")).constData(), 0644), 0);
-    ASSERT_EQ(symlink("sub", QFile::encodeName(f.file("linkdir")).constData()), 0);
-    ASSERT_EQ(symlink("b.txt", QFile::encodeName(f.file("linkfile")).constData()), 0);
-    ASSERT_EQ(symlink("nowhere", QFile::encodeName(f.file("dangling")).constData()), 0);
-    // Latin-1 bytes that are no UTF-8: left out, so never renamed under a mangled name.
-    f.writeRaw("caf\xe9.txt");
-
-    const std::vector<QString> expected = {"README", "archive.tar.gz", "archived.txt",
-                                           "b.txt",  "linkfile",       "ro.txt"};
-    // Values read by name in the open folder, and by path as older kernels need; a look-up
-    // by name in a held folder finds what a look-up by path finds.
-    const Folder folder(f.path());
-    for (const bool byPath : {false, true}) {
-        SCOPED_TRACE(byPath ? "by path" : "by name");
-        basTavlo::testing::ReadAttributesByPath(byPath);
-        std::vector<QString> names;
-        EXPECT_TRUE(ListFolderFiles(f.path(), names));
-        std::sort(names.begin(), names.end());
-        EXPECT_EQ(names, expected);
-        for (const QString& name : QDir(f.path()).entryList(QDir::AllEntries | QDir::Hidden |
-                                                            QDir::System | QDir::NoDotAndDotDot)) {
-            const FindData a = folder.info(name), b = GetFileInfo(f.file(name));
-            EXPECT_TRUE(a.found && a.fileName == b.fileName && a.attributes == b.attributes &&
-                        a.id == b.id && a.creationTime == b.creationTime &&
-                        a.lastWriteTime == b.lastWriteTime)
-                << name.toStdString();
-            EXPECT_TRUE(folder.exists(name));
-        }
-        EXPECT_FALSE(folder.info(u"missing").found);
-        EXPECT_FALSE(folder.exists(u"missing"));
-    }
-    basTavlo::testing::ReadAttributesByPath(false);
-
-    EXPECT_TRUE(GetFileInfo(f.file("pipe")).attributes & AttrSystem); // special files: system
-    EXPECT_TRUE(GetFileInfo(f.file("sub")).attributes & AttrDirectory);
-    std::vector<QString> none;
-    EXPECT_FALSE(ListFolderFiles(f.path() + "missing/", none));
-    EXPECT_TRUE(none.empty());
-}
 
 // Bits as Samba and Wine keep them: read-only in the word and the mode (nobody may write),
 // the rest in the word; a value that can't be read or isn't understood is left alone.
@@ -192,29 +128,4 @@ TEST(BasTavlo, AttributeBitsRoundTrip) {
     EXPECT_EQ(GetAttributes(QDir::tempPath() + "/zov-missing"), std::nullopt);
 }
 
-TEST(BasTavlo, TimesAreLocalToTheirOwnDate) {
-    UseTimeZone("Europe/Berlin");
-    TestFolder f;
-    f.write("winter.jpg");
-    f.write("summer.jpg");
-    TestFolder::setTimes(f.file("winter.jpg"), utc(2023, 12, 24, 9, 15, 30),
-                         utc(2024, 3, 31, 0, 59, 59));
-    TestFolder::setTimes(f.file("summer.jpg"), utc(2024, 6, 21, 9, 15, 30),
-                         utc(2024, 3, 31, 1, 0, 0));
-    const FileDetails w = GetFileTimes(f.file("winter.jpg"));
-    const FileDetails s = GetFileTimes(f.file("summer.jpg"));
-    EXPECT_EQ(w.Modified, (DateTime{2023, 12, 24, 10, 15, 30}));
-    EXPECT_EQ(s.Modified, (DateTime{2024, 6, 21, 11, 15, 30}));
-    EXPECT_EQ(w.LastAccessed, (DateTime{2024, 3, 31, 1, 59, 59}));
-    EXPECT_EQ(s.LastAccessed, (DateTime{2024, 3, 31, 3, 0, 0}));
-    // Creation: the birth time where the system has one, a Samba create time above it.
-    EXPECT_GT(w.Created.year, 2000);
-    const qint64 created = utc(2001, 8, 1, 22, 30, 0);
-    ASSERT_TRUE(SetFileTimes(f.file("winter.jpg"), TimesToSet{created, {}, {}}).ok());
-    EXPECT_EQ(GetFileTimes(f.file("winter.jpg")).Created, (DateTime{2001, 8, 2, 0, 30, 0}));
-    EXPECT_EQ(GetFileTimes(f.file("winter.jpg")).Modified, w.Modified);
-
-    UseTimeZone("Asia/Tokyo");
-    EXPECT_EQ(GetFileTimes(f.file("summer.jpg")).Modified, (DateTime{2024, 6, 21, 18, 15, 30}));
-}
 #endif

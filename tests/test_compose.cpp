@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSize>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -24,20 +23,6 @@ TEST(NumberText, ReadsTheLeadingNumber) {
         SCOPED_TRACE(text);
         EXPECT_DOUBLE_EQ(ReadLeadingNumber(QString::fromUtf8(text)), expected);
     }
-}
-
-TEST(NumberText, RoundsHalfToEvenWithinRange) {
-    EXPECT_EQ(RoundToInt16(2.5), 2);
-    EXPECT_EQ(RoundToInt16(3.5), 4);
-    EXPECT_EQ(RoundToInt16(-2.5), -2);
-    EXPECT_EQ(RoundToInt16(32767), 32767);
-    EXPECT_EQ(RoundToInt16(32767.6), std::nullopt);
-    EXPECT_EQ(RoundToInt16(-32768), -32768);
-    EXPECT_EQ(RoundToInt16(-32769), std::nullopt);
-    EXPECT_EQ(RoundToInt32(2147483647.0), 2147483647);
-    EXPECT_EQ(RoundToInt32(2147483648.0), std::nullopt);
-    EXPECT_EQ(RoundToInt32(-2147483648.0), std::numeric_limits<qint32>::min());
-    EXPECT_EQ(TrimSpaces("  a b\t "), "a b\t");
 }
 
 namespace {
@@ -143,20 +128,6 @@ TEST(Compose, NamesAsTheSettingsSay) {
     EXPECT_EQ(GetDigitFormat(3), "000");
     EXPECT_EQ(GetDigitFormat(0), "");
     EXPECT_EQ(GetDigitFormat(-2), "");
-}
-
-TEST(Compose, NumericSequenceDefaults) {
-    // start, digits, item count -> start, digits
-    const std::tuple<const char*, const char*, int, const char*, const char*> rows[] = {
-        {"", "", 250, "1", "3"},       {"", "", 0, "1", "1"},      {"", "", 9, "1", "1"},
-        {"", "", 10, "1", "2"},        {"", "", 100000, "1", "6"}, {"   ", "  ", 5, "1", "1"},
-        {"100", "", 1000, "100", "4"}, {"", "5", 1000, "1", "5"},  {"x", "", 1, "x", "1"},
-    };
-    for (const auto& [start, digits, count, wantStart, wantDigits] : rows) {
-        const NumericDefaults d = NumericSequenceDefaults(start, digits, count);
-        EXPECT_EQ(d.txtDigitStartWith, wantStart) << start << "|" << digits << "|" << count;
-        EXPECT_EQ(d.txtDigits, wantDigits) << start << "|" << digits << "|" << count;
-    }
 }
 
 // Tags in the name fields and patterns in the search text, with the files' values; a tag

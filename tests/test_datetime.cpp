@@ -1,9 +1,6 @@
 #include "TestFolder.h"
 #include "files/DateTime.h"
 
-#include <QDateTime>
-#include <QTimeZone>
-
 #include <gtest/gtest.h>
 
 using namespace basTavlo;
@@ -15,16 +12,6 @@ DateTime dt(int y, int mo, int d, int h, int mi, int s) {
 }
 
 } // namespace
-
-TEST(DateTime, CalendarArithmeticMatchesQt) {
-    for (qint64 secs = utc(1601, 1, 1, 0, 0, 0); secs < utc(2400, 1, 1, 0, 0, 0);
-         secs += 86400 * 37 + 3671) {
-        const QDateTime q = QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc());
-        const DateTime d = CivilFromSeconds(secs);
-        ASSERT_EQ(d, DateTime::fromDateAndTime(q.date(), q.time())) << secs;
-        ASSERT_EQ(DaysFromCivil(d.year, d.month, d.day), secs / 86400 - (secs % 86400 < 0));
-    }
-}
 
 TEST(DateTime, LocalTimeUsesTheOffsetOfThatDate) {
     UseTimeZone("Europe/Berlin");

@@ -54,48 +54,6 @@ const QByteArray kUnknownVersion = blob("", 9, QByteArray(32, '\0'));
 
 } // namespace
 
-// Read as Samba reads them.
-TEST(DosAttrib, ReadsEveryForm) {
-    const quint64 t = 133000000000000000ULL;
-    using F = DosAttrib::Form;
-    struct Row {
-        const char* what;
-        QByteArray value;
-        F form;
-        bool attribValid;
-        quint32 attrib;
-        bool createValid;
-        quint64 create;
-    } rows[] = {
-        {"legacy", "0x22", F::Legacy, true, 0x22, false, 0},
-        {"legacy with NUL", QByteArray("0x6\0", 4), F::Legacy, true, 0x6, false, 0},
-        {"v1", v1("0x21", 0x21, t), F::Blob, true, 0x21, true, t},
-        {"v1 no create", v1("", 0x20, 0), F::Blob, true, 0x20, false, 0},
-        {"v2 has no create time for Samba", v2("", 0x2, t), F::Blob, true, 0x2, false, 0},
-        {"v3 hex text", v3("0x20", 0x11, 0x20, t), F::Blob, true, 0x20, true, t},
-        {"v3 lone NUL", v3("", 0x01, 0x2, 0), F::Blob, true, 0x2, false, 0},
-        {"v3 word not valid, text ignored", v3("0x4", 0x10, 0, t), F::Blob, false, 0, true, t},
-        {"v4", v4("", 0x51, 0x24, 99, t), F::Blob, true, 0x24, true, t},
-        {"v5", v5("", 0x11, 0x26, t), F::Blob, true, 0x26, true, t},
-        {"v5 no create", v5("", 0x01, 0x20, t), F::Blob, true, 0x20, false, 0},
-        {"v5 zero create", v5("", 0x11, 0x20, 0), F::Blob, true, 0x20, false, 0},
-        {"short v5", v5("", 0x11, 0x26, t).left(20), F::Unknown, false, 0, false, 0},
-        {"level differs", kLevelDiffers, F::Unknown, false, 0, false, 0},
-        {"unknown version", kUnknownVersion, F::Unknown, false, 0, false, 0},
-        {"garbage", "hello", F::Unknown, false, 0, false, 0},
-        {"empty", "", F::None, false, 0, false, 0},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.what);
-        const DosAttrib d = ParseDosAttrib(r.value);
-        EXPECT_EQ(d.form, r.form);
-        EXPECT_EQ(d.attribValid, r.attribValid);
-        EXPECT_EQ(d.attrib, r.attrib);
-        EXPECT_EQ(d.createTimeValid, r.createValid);
-        EXPECT_EQ(d.createTime, r.create);
-    }
-}
-
 // Only the word, its valid flag and the text change; every blob gets the text Wine reads.
 // A value whose form is not known is left alone.
 TEST(DosAttrib, WritesChangeOnlyWhatTheyMust) {

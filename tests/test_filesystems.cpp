@@ -7,13 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTimeZone>
 #include <QtEndian>
 
 #include <sys/mount.h>

@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
-#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -21,7 +20,6 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTextBrowser>
-#include <QToolTip>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -430,55 +428,6 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     QDir(old).removeRecursively();
 }
 
-// What a first user meets: names too long for one line, a name that would hide its file,
-// and the wait while the window takes no input.
-TEST_F(Window, LongNamesHiddenNamesAndTheWait) {
-    TestFolder f;
-    const QString longName = QString(245, 'n') + "_final.jpg";
-    for (const QString& n : {longName, QString("a.jpg")})
-        f.write(n, "x");
-    browse(f.path());
-    click("chkSelectAll");
-    check("chkPrefix");
-    type("txtPrefix", "..");
-    // The preview is made under the wait cursor, which goes when it ends.
-    std::vector<bool> busy;
-    QTreeView* changed = get<QTreeView>("lstChanged");
-    QObject::connect(changed->model(), &QAbstractItemModel::modelReset, [&] {
-        const QCursor* c = QGuiApplication::overrideCursor();
-        busy.push_back(c && c->shape() == Qt::WaitCursor);
-    });
-    click("cmdPreview");
-    EXPECT_EQ(busy, std::vector<bool>{true});
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    // A name that begins with a dot is valid, and shown in the warning colour with why.
-    EXPECT_EQ(rows()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(170, 95, 0));
-    EXPECT_TRUE(tip(0).endsWith("The new name begins with a dot: the file will be hidden"));
-    // Tooltips of both lists wrap the 255-byte name at a readable width.
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(get<QListView>("lstOriginal")),
-                                    static_cast<QAbstractItemView*>(changed)}) {
-        const QRect row = view->visualRect(view->model()->index(1, 0)); // after a.jpg
-        QHelpEvent hover(QEvent::ToolTip, row.center(),
-                         view->viewport()->mapToGlobal(row.center()));
-        QApplication::sendEvent(view->viewport(), &hover);
-        ASSERT_TRUE(QToolTip::isVisible()) << view->objectName().toStdString();
-        EXPECT_TRUE(QToolTip::text().remove('\n').contains(longName));
-        for (const QString& line : QToolTip::text().split('\n'))
-            EXPECT_LE(QFontMetrics(QToolTip::font()).horizontalAdvance(line), 640);
-        QToolTip::hideText();
-    }
-    // The run ends in a message (the name is too long with its prefix): the arrow is back.
-    click("cmdStart");
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_FALSE(messages[0].busy);
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(messages[0].text.contains(QChar(0x2026)));
-    EXPECT_TRUE(messages[0].text.contains("_final.jpg: Not renamed"));
-    EXPECT_FALSE(messages[0].text.contains(longName));
-    EXPECT_TRUE(messages[0].details.contains(f.file(longName)));
-    EXPECT_TRUE(QFile::exists(f.file("..a.jpg")));
-}
-
 // Sorted by a menu that says which key and which way; names kept or not; tags inserted at the
 // cursor from a field's menu; a typo renames nothing and says why on every row.
 TEST_F(Window, SortMenuTagsAndPatterns) {
@@ -641,18 +590,6 @@ TEST_F(Window, AboutBoxAndHelp) {
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->findChild<QTextBrowser*>("txtHelp")->toPlainText().contains("Preview"));
     help->close();
-}
-
-TEST(SysInfo, KeyValueData) {
-    EXPECT_EQ(DecodeKeyValue(4, QByteArray("\x02\x01\x00\x00", 4)).text, "&h000102");
-    EXPECT_EQ(DecodeKeyValue(4, QByteArray("\x78\x56\x34\x12", 4)).text, "&h12345678");
-    EXPECT_EQ(DecodeKeyValue(1, QByteArray("C:\\Tools\\msinfo32.exe\0", 22)).text,
-              "C:\\Tools\\msinfo32.exe");
-    EXPECT_EQ(DecodeKeyValue(1, "abc").text, "abc");
-    EXPECT_TRUE(DecodeKeyValue(1, "abc").changed);
-    EXPECT_TRUE(DecodeKeyValue(1, {}).error);
-    EXPECT_FALSE(DecodeKeyValue(3, "xyz").changed);
-    EXPECT_FALSE(SystemInformationPrograms().isEmpty());
 }
 
 // Tab goes round the page in reading order, one stop for each set of options; arrow

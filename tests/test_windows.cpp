@@ -7,7 +7,6 @@
 #include "rename/RenameRun.h"
 #include "ui/SysInfo.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
