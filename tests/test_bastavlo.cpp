@@ -14,22 +14,6 @@
 
 using namespace basTavlo;
 
-TEST(BasTavlo, MissingPathGivesTheZeroRecord) {
-    TestFolder f;
-    const FindData d = GetFileInfo(f.file("nothing.txt"));
-    EXPECT_FALSE(d.found);
-    EXPECT_FALSE(d.unreadable);
-    EXPECT_EQ(d.fileName.size(), 260);
-    EXPECT_TRUE(d.fileName.startsWith("Error "));
-    EXPECT_EQ(d.attributes, 0u);
-    const FileDetails z = GetFileTimes(f.file("nothing.txt"));
-    EXPECT_FALSE(z.ReadOnly || z.Hidden || z.System || z.Archive);
-    EXPECT_EQ(z.Created, (DateTime{1601, 1, 1, 0, 0, 0}));
-    EXPECT_EQ(z.Modified, (DateTime{1601, 1, 1, 0, 0, 0}));
-    EXPECT_EQ(z.LastAccessed, (DateTime{1601, 1, 1, 0, 0, 0}));
-    EXPECT_FALSE(GetFileInfo("").found);
-}
-
 TEST(BasTavlo, RenameNeverReplaces) {
     using basTavlo::testing::Refuse;
     for (const Refuse refused :

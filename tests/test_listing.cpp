@@ -2,7 +2,6 @@
 #include "listing/FileLists.h"
 
 #include <QAbstractItemModelTester>
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -10,60 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-
-TEST(Listing, MarksCountAndTravelWithTheirFiles) {
-    CheckListModel m(CheckListModel::Order::Sorted);
-    QAbstractItemModelTester tester(&m);
-    std::vector<QString> names;
-    for (int i = 0; i < 12; ++i)
-        names.push_back(QString("f%1").arg(i, 2, 10, QLatin1Char('0')));
-    m.setItems(names);
-    QSignalSpy marks(&m, &CheckListModel::markChanged);
-    for (int i : {0, 3, 5, 3}) // the second 3 changes nothing and says nothing
-        m.setChecked(i, true);
-    EXPECT_EQ(marks.count(), 3);
-    EXPECT_EQ(SelectionCountText(m.checkedCount(), m.count()), "3 of 12 files selected");
-    SetAllMarks(m, 1);
-    EXPECT_EQ(marks.count(), 12); // one per mark that changed
-    m.setChecked(4, false);
-    EXPECT_EQ(m.checkedCount(), 11);
-    SetAllMarks(m, 0);
-    EXPECT_EQ(m.checkedCount(), 0);
-    SetAllMarks(m, 2); // grayed counts as on
-    EXPECT_EQ(m.checkedCount(), 12);
-    SetAllMarks(m, 0);
-
-    // Up three times from position 3 reaches the top; a fourth does nothing.
-    m.setChecked(3, true);
-    m.setCurrentIndex(3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(MoveCurrentUp(m));
-    EXPECT_FALSE(MoveCurrentUp(m));
-    EXPECT_EQ(NamesOf(m).left(15), "f03 f00 f01 f02");
-    EXPECT_EQ(m.currentIndex(), 0);
-    EXPECT_TRUE(m.isChecked(0));
-    EXPECT_FALSE(m.isChecked(3));
-    EXPECT_EQ(m.checkedCount(), 1);
-    m.setCurrentIndex(5); // Up then Down puts everything back
-    EXPECT_TRUE(MoveCurrentUp(m));
-    EXPECT_TRUE(MoveCurrentDown(m));
-    EXPECT_EQ(m.currentIndex(), 5);
-    EXPECT_EQ(m.text(5), "f05");
-    for (const int at : {11, -1}) { // the last item, and none
-        m.setCurrentIndex(at);
-        EXPECT_FALSE(MoveCurrentDown(m));
-    }
-    EXPECT_FALSE(MoveCurrentUp(m));
-    QSignalSpy resets(&m, &QAbstractItemModel::modelReset);
-    m.clear(); // views see the list emptied
-    EXPECT_EQ(resets.count(), 1);
-    EXPECT_EQ(m.count() + m.checkedCount(), 0);
-    CheckListModel one;
-    one.addItem("only");
-    one.setCurrentIndex(0);
-    EXPECT_FALSE(MoveCurrentUp(one));
-    EXPECT_FALSE(MoveCurrentDown(one));
-}
 
 // Sorting by what the names and the files hold, each way; marks and the current item go
 // with their files, and a file gone since the listing goes last.
