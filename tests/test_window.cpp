@@ -288,56 +288,15 @@ TEST_F(Window, TheRoadOfOneRename) {
     EXPECT_EQ(w->lists().include.count(), 0);
     browse("/"); // a root folder keeps its one separator
     EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), "/");
-}
 
-// Rows that can't be renamed are red before and after the run, and the message names them;
-// the command line lists one folder; a folder that can't be read says so.
-TEST_F(Window, FailuresAreShownAndNothingIsReplaced) {
-    TestFolder f;
-    for (const char* n : {"a.txt", "b.txt", "new-a.txt"})
-        f.write(n, n);
-    browse(f.path());
-    click("chkSelectAll");
-    w->lists().original.setChecked(2, false); // new-a.txt stays where it is
-    check("chkPrefix");
-    type("txtPrefix", "new-");
-    click("cmdPreview");
-    ASSERT_EQ(rows()->rowCount(), 2);
-    EXPECT_FALSE(tip(0).isEmpty());
-    EXPECT_TRUE(red(0));
-    EXPECT_FALSE(red(1));
-    click("cmdStart");
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].icon, Dialogs::Icon::Warning);
-    EXPECT_TRUE(messages[0].text.startsWith("1 of 2 files")) << messages[0].text.toStdString();
-    EXPECT_TRUE(messages[0].text.contains("a.txt: Not renamed: another file has this name."));
-    EXPECT_TRUE(red(0));
-    const QMap<QString, QByteArray> expected{
-        {"a.txt", "a.txt"}, {"new-b.txt", "b.txt"}, {"new-a.txt", "new-a.txt"}};
-    EXPECT_EQ(f.contents(), expected);
-    // Again: nothing more moves; then with the renamed file replaced, its row says so.
-    click("cmdStart");
-    EXPECT_EQ(tip(1), "From: " + f.file("b.txt") + "\nAlready renamed.");
-    EXPECT_FALSE(red(1));
-    EXPECT_EQ(f.contents(), expected);
-    f.remove("new-b.txt");
-    f.write("new-b.txt", "another");
-    click("cmdStart");
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_TRUE(messages[2].text.startsWith("2 of 2 files"));
-    EXPECT_TRUE(messages[2].text.contains(
-        "b.txt: Not renamed: the file is gone or was replaced since the preview."));
-    EXPECT_TRUE(red(1));
-
-    messages.clear();
+    // The command line lists one folder; a folder that can't be read says so.
     w->OpenFromArguments({f.path() + "."});
     EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), f.path());
-    EXPECT_EQ(w->lists().original.count(), 3);
-    w->OpenFromArguments({f.file("a.txt")});
+    w->OpenFromArguments({f.file("notes.txt")});
     w->OpenFromArguments({f.path(), f.path()});
     browse(f.path() + "gone");
     ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0].text, "ZOV opens a folder, and " + f.file("a.txt") + " is not one.");
+    EXPECT_EQ(messages[0].text, "ZOV opens a folder, and " + f.file("notes.txt") + " is not one.");
     EXPECT_EQ(messages[1].text, "ZOV opens one folder at a time, and was given 2 names.");
     EXPECT_EQ(messages[2].text,
               "The folder " + f.path() + "gone/ can't be read: No such file or directory.");
