@@ -18,14 +18,10 @@ using namespace basTavlo;
 
 namespace {
 
-bool underWine() {
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 // Wine reports every file of a Linux folder as Archive, set or not.
 quint32 bitsBut(const QString& path, quint32 archiveUnderWine) {
     const quint32 bits = GetAttributes(path).value_or(0xffff);
-    return underWine() ? (bits & ~AttrArchive) | archiveUnderWine : bits;
+    return UnderWine() ? (bits & ~AttrArchive) | archiveUnderWine : bits;
 }
 
 QString read(const QString& path) {
@@ -119,7 +115,7 @@ TEST(WindowsLayer, AttributesAndTimes) {
     if (set.creationSet)
         EXPECT_EQ(d.creationTime, (1262304000 + kFileTimeEpochOffsetSecs) * ticks);
     else
-        EXPECT_TRUE(underWine()) << "NTFS keeps a creation time";
+        EXPECT_TRUE(UnderWine()) << "NTFS keeps a creation time";
     EXPECT_EQ(bitsBut(f.file("f.txt"), AttrArchive), AttrReadOnly | AttrArchive);
     EXPECT_EQ(read(f.file("f.txt")), "x");
 }
@@ -172,7 +168,7 @@ TEST(WindowsLayer, IdentityOfLinks) {
                                           0x2 /* unprivileged, in developer mode */) &&
                       PathExists(f.file("link.txt"));
     if (!made) {
-        EXPECT_TRUE(underWine() || GetLastError() == ERROR_PRIVILEGE_NOT_HELD) << GetLastError();
+        EXPECT_TRUE(UnderWine() || GetLastError() == ERROR_PRIVILEGE_NOT_HELD) << GetLastError();
         return;
     }
     EXPECT_FALSE(SameFile(f.file("link.txt"), f.file("target.txt")));
