@@ -332,6 +332,7 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Undo took back " + what + ".");
     EXPECT_EQ(messages[0].icon, Dialogs::Icon::Information);
+    EXPECT_FALSE(messages[0].busy); // the arrow is back for the message
     EXPECT_EQ(undo->toolTip(), "");
     EXPECT_EQ(f.contents(), (QMap<QString, QByteArray>{{"a.txt", "a.txt"}, {"b.txt", "b.txt"}}));
     EXPECT_EQ(basTavlo::GetAttributes(f.file("a.txt")), 0u);
