@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -126,7 +127,7 @@ HeifFacts ReadHeif(const QString& path) {
             break;
         }
     }
-    if (m.size() != size || size < header + 4)
+    if (m.isEmpty() || m.size() != size || size < header + 4)
         return facts;
     quint64 exifId = 0, primary = 0;
     bool hasExif = false;

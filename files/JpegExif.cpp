@@ -85,6 +85,7 @@ std::optional<FileMetadata> ReadJpegHead(QByteArrayView d) {
     if (!d.startsWith("\xff\xd8"))
         return std::nullopt;
     QByteArrayView exif;
+    bool exifSeen = false; // the first block counts, even an empty one
     int width = -1, height = -1;
     qint64 at = 2;
     for (;;) {
@@ -99,8 +100,8 @@ std::optional<FileMetadata> ReadJpegHead(QByteArrayView d) {
         if (length < 2 || d.size() - at - 2 < length)
             return std::nullopt;
         const QByteArrayView body = d.sliced(at + 4, length - 2);
-        if (marker == 0xe1 && exif.isEmpty() && body.startsWith(QByteArrayView("Exif\0\0", 6)))
-            exif = body.sliced(6);
+        if (marker == 0xe1 && !exifSeen && body.startsWith(QByteArrayView("Exif\0\0", 6)))
+            exif = body.sliced(6), exifSeen = true;
         const bool frame = (marker >= 0xc0 && marker <= 0xc3) || (marker >= 0xc5 && marker <= 0xcf);
         if (frame && height <= 0) { // the first one with a height counts, as in exiv2
             if (body.size() < 6)
