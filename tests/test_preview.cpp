@@ -6,7 +6,17 @@
 
 #include <gtest/gtest.h>
 
+using basTavlo::DateTime;
+using basTavlo::FileDetails;
+
 namespace {
+
+FileDetails details(bool readOnly, bool archive, DateTime modified = {}) {
+    FileDetails d;
+    d.ReadOnly = readOnly, d.Archive = archive;
+    d.Modified = modified;
+    return d;
+}
 
 QString newNames(const FileLists& l) {
     QStringList out;
@@ -89,4 +99,103 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
     FileLists empty;
     PreviewFiles(empty, s, filters);
     EXPECT_EQ(empty.changed.count(), 0);
+}
+
+// Attribute sets, times to the second, and extension lists: each filter alone, then
+// together, where a file must pass them all.
+TEST(Filters, AttributesTimesAndExtensions) {
+    const CheckListModel none;
+    const FileDetails plain = details(false, false), ro = details(true, false),
+                      roArchive = details(true, true);
+    const struct {
+        int includeExclude; // 0 include, anything else exclude
+        bool readOnlyBox;
+        bool plain, ro, roArchive; // passes
+    } sets[] = {
+        {0, false, true, false, false}, // include, no boxes: only files without the four
+        {1, false, false, true, true},
+        {-1, false, false, true, true}, // no choice works as exclude
+        {1, true, true, false, true},
+        {0, true, false, true, false},
+    };
+    FilterSettings f;
+    EXPECT_TRUE(FilterRun(f, none, none).PassesFilters("/a", roArchive)); // all off
+    f.chkFilterOnAttributes = 1;
+    for (const auto& r : sets) {
+        SCOPED_TRACE(r.includeExclude * 10 + r.readOnlyBox);
+        f.cboIncludeExclude = r.includeExclude, f.chkFilterReadOnly = r.readOnlyBox;
+        const FilterRun run(f, none, none);
+        EXPECT_EQ(run.PassesFilters("/a", plain), r.plain);
+        EXPECT_EQ(run.PassesFilters("/a", ro), r.ro);
+        EXPECT_EQ(run.PassesFilters("/a", roArchive), r.roArchive);
+    }
+    EXPECT_EQ(AttributeSetText(true, true, true, true), "RASH");
+    EXPECT_EQ(AttributeSetText(false, true, false, true), "AH");
+
+    const DateTime ref{2024, 5, 1, 12, 0, 0};
+    const FileDetails before = details(false, false, {2024, 5, 1, 11, 59, 59}),
+                      on = details(false, false, ref),
+                      after = details(false, false, {2024, 5, 1, 12, 0, 1});
+    FilterSettings t;
+    t.modified = {1, 1, ref};
+    EXPECT_TRUE(FilterRun(t, none, none).PassesFilters("/a", before)); // group box off
+    t.chkFilterOnTimes = 1;
+    const std::tuple<int, bool, bool, bool> times[] = {{0, true, false, false},
+                                                       {1, false, true, false},
+                                                       {2, false, false, true},
+                                                       {-1, true, true, true}};
+    for (const auto& [choice, b, o, a] : times) {
+        SCOPED_TRACE(choice);
+        t.modified.choice = choice;
+        const FilterRun run(t, none, none);
+        EXPECT_EQ(run.PassesFilters("/a", before), b);
+        EXPECT_EQ(run.PassesFilters("/a", on), o);
+        EXPECT_EQ(run.PassesFilters("/a", after), a);
+    }
+    // Two time filters: both must pass. The zero record's creation is in 1601.
+    t.modified.choice = 2;
+    t.creation = {1, 2, ref};
+    EXPECT_FALSE(FilterRun(t, none, none).PassesFilters("/a", after));
+    t.creation.choice = 0;
+    EXPECT_TRUE(FilterRun(t, none, none).PassesFilters("/a", after));
+    t.chkFilterOnAttributes = 1, t.cboIncludeExclude = 0, t.chkFilterHidden = 1;
+    EXPECT_FALSE(FilterRun(t, none, none).PassesFilters("/a", after)); // an attribute says no
+
+    CheckListModel include, exclude, both;
+    for (const auto& [text, checked] : {std::pair("*.jpg", true),
+                                        {"*.txt", false},
+                                        {"*.README", true},
+                                        {"*.noext", false},
+                                        {"*.", false}}) {
+        include.addItem(text);
+        include.setChecked(include.count() - 1, checked);
+    }
+    for (const char* text : {"*.jpg", "*.txt", "*.jpg"}) // a later checked entry still counts
+        exclude.addItem(text);
+    exclude.setChecked(1, true), exclude.setChecked(2, true);
+    both.addItem("*.txt");
+    both.setChecked(0, true);
+    FilterSettings e;
+    e.chkFilterOnExtension = e.chkInclude = 1;
+    const std::tuple<const CheckListModel*, const CheckListModel*, int, const char*, bool> paths[] =
+        {
+            {&include, &exclude, 1, "/p/a.jpg", true},
+            {&include, &exclude, 1, "/p/b.txt", false},
+            {&include, &exclude, 1, "/p/c.JPG", true},
+            {&include, &exclude, 1, "/p.old/README", true},
+            {&include, &exclude, 1, "/p.old/noext", false},
+            {&include, &exclude, 1, "/p/ends.", false},
+            {&include, &exclude, 0, "/p/b.txt", false},
+            {&include, &exclude, 0, "/p/a.jpg", false},
+            {&include, &exclude, 0, "/p/c.png", true},
+            {&include, &exclude, 0, "/p.d/ends.", true},
+            {&include, &include, 0, "/p.d/README", false},
+            {&both, &both, 1, "/p/b.txt", false},
+        };
+    for (const auto& [in, out, includeBox, path, passes] : paths) {
+        e.chkInclude = includeBox, e.chkExclude = !includeBox || in == out;
+        EXPECT_EQ(FilterRun(e, *in, *out).PassesFilters(path, plain), passes) << path;
+    }
+    EXPECT_EQ(ExtensionKey("/p/archive.tar.gz"), "*.gz");
+    EXPECT_EQ(ExtensionKey("/p.d/README"), "*.README");
 }

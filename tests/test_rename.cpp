@@ -14,6 +14,9 @@
 #include <thread>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -94,6 +97,17 @@ std::vector<PreviewRow> numberedRows(const TestFolder& f, int n) {
 
 QByteArray raw(const QString& path) {
     return QFile::encodeName(path);
+}
+
+bool setImmutable(const QString& path, bool on) {
+    const int fd = open(raw(path).constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    const bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                    (flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL,
+                     ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (fd >= 0)
+        close(fd);
+    return ok;
 }
 #endif
 
@@ -421,4 +435,69 @@ TEST(Undo, TakesTheRunBackWhole) {
     EXPECT_EQ(UndoRun(journal).failed, 0);
     EXPECT_EQ(s.f.state(), before);
     EXPECT_EQ(s.f.contents(), contents);
+}
+
+// A round of names that can't finish leaves every file at its old name; a file that
+// can't be put back is reported at the temporary name it has.
+TEST(RenameRun, CyclesAreAllOrNothing) {
+    const struct {
+        const char* name;
+        int immutable;      // row whose file can't move, or -1
+        bool rivalAtTheEnd; // another program takes the first file's new name
+        Outcomes expected;
+    } cases[] = {
+        {"first can't move",
+         0,
+         false,
+         {O::PermissionDenied, O::CycleNotRun, O::CycleNotRun, O::CycleNotRun, O::CycleNotRun}},
+        {"third can't move",
+         2,
+         false,
+         {O::CycleNotRun, O::CycleNotRun, O::PermissionDenied, O::CycleNotRun, O::CycleNotRun}},
+        {"name taken at the end",
+         -1,
+         true,
+         {O::LeftAtTemporary, O::Renamed, O::Renamed, O::Renamed, O::Renamed}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene s{"1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg"};
+        std::vector<PreviewRow> rows;
+        for (int i = 1; i <= 5; ++i)
+            rows.push_back(s.row(QString("%1.jpg").arg(i), QString("%1.jpg").arg(i % 5 + 1)));
+        const QString stuck = c.immutable >= 0 ? rows[size_t(c.immutable)].oldPath : QString();
+#ifdef Q_OS_WIN
+        if (!stuck.isEmpty())
+            continue; // no immutable flag: the POSIX build runs these
+#else
+        if (!stuck.isEmpty() && !setImmutable(stuck, true)) {
+            std::cout << "[ skipped  ] " << c.name << ": can't make a file immutable here\n";
+            continue;
+        }
+#endif
+        if (c.rivalAtTheEnd)
+            basTavlo::testing::BeforeEachRename([&](const QString& from, const QString& to) {
+                if (from.contains(".zovtmp") && to == rows[0].newPath)
+                    s.f.write("2.jpg", "rival");
+            });
+        const RunReport r = RenameFiles(rows, {});
+        basTavlo::testing::BeforeEachRename({});
+#ifndef Q_OS_WIN
+        if (!stuck.isEmpty())
+            setImmutable(stuck, false);
+#endif
+        EXPECT_EQ(outcomes(r.rows), c.expected);
+        Contents expected{{"1.jpg", "1.jpg"},
+                          {"2.jpg", "2.jpg"},
+                          {"3.jpg", "3.jpg"},
+                          {"4.jpg", "4.jpg"},
+                          {"5.jpg", "5.jpg"}};
+        if (c.rivalAtTheEnd) {
+            const QString temp = basTavlo::FileNameOf(r.rows[0].nowAt());
+            EXPECT_TRUE(temp.startsWith("1.jpg"));
+            expected = {{"1.jpg", "5.jpg"}, {"2.jpg", "rival"}, {"3.jpg", "2.jpg"},
+                        {"4.jpg", "3.jpg"}, {"5.jpg", "4.jpg"}, {temp, "1.jpg"}};
+        }
+        EXPECT_EQ(s.f.contents(), expected);
+    }
 }
