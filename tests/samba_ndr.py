@@ -42,6 +42,7 @@ def encode():
                                      create_time=t)),
         (5, "", xattr.DosInfo5, dict(valid_flags=0x11, attrib=0x27, create_time=t)),
         (5, "", xattr.DosInfo5, dict(valid_flags=0x01, attrib=0x20, create_time=0)),
+        (5, "", xattr.DosInfo5, dict(valid_flags=0x10, attrib=0, create_time=t)),
     ]
     for version, text, kind, values in made:
         info = kind()
