@@ -107,18 +107,28 @@ bool IsHeifName(const QString& path) {
     return false;
 }
 
+bool ReadBoxHeader(QFile& file, qint64 at, qint64 room, QByteArray& type, qint64& size,
+                   qint64& header) {
+    if (!file.seek(at))
+        return false;
+    const QByteArray head = file.read(16);
+    QByteArrayView t;
+    if (!boxHeader(head, room, t, size, header))
+        return false;
+    type = t.toByteArray();
+    return true;
+}
+
 HeifFacts ReadHeif(const QString& path) {
     HeifFacts facts;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return facts;
     // The top-level "meta" box holds the items' names, places and properties.
-    QByteArray m;
+    QByteArray m, type;
     qint64 at = 0, size = 0, header = 0;
-    QByteArrayView type;
-    for (int n = 0; n < 100 && file.seek(at); ++n, at += size) {
-        const QByteArray head = file.read(16);
-        if (!boxHeader(head, file.size() - at, type, size, header))
+    for (int n = 0; n < 100; ++n, at += size) {
+        if (!ReadBoxHeader(file, at, file.size() - at, type, size, header))
             return facts;
         if (type == "meta") {
             if (size > kMetaLimit || !file.seek(at))

@@ -124,26 +124,11 @@ void readMusic(const QString& path, FileMetadata& m) {
 // inside "moov" counts seconds since 1904 in UTC. Boxes are walked by their sizes, each
 // checked against what holds it, so a file that lies about them ends the walk.
 std::optional<qint64> movieCreated(QFile& file) {
-    auto readBox = [&file](qint64 at, qint64 end, QByteArray& type, qint64& size, qint64& body) {
-        if (!file.seek(at) || end - at < 8)
-            return false;
-        const QByteArray head = file.read(16);
-        if (head.size() < 8)
-            return false;
-        size = qFromBigEndian<quint32>(head.constData());
-        body = at + 8;
-        if (size == 1 && head.size() == 16) {
-            size = qint64(qFromBigEndian<quint64>(head.constData() + 8));
-            body = at + 16;
-        } else if (size == 0) {
-            size = end - at;
-        }
-        type = head.mid(4, 4);
-        return size >= body - at && size <= end - at;
-    };
-    qint64 at = 0, end = file.size(), size = 0, body = 0;
+    qint64 at = 0, end = file.size(), size = 0, header = 0;
     QByteArray type;
-    for (int boxes = 0; boxes < 1000 && readBox(at, end, type, size, body); ++boxes) {
+    for (int boxes = 0; boxes < 1000 && ReadBoxHeader(file, at, end - at, type, size, header);
+         ++boxes) {
+        const qint64 body = at + header;
         if (type == "moov") {
             end = at + size; // look inside it from here on
             at = body;
