@@ -263,6 +263,13 @@ State Read(Store store, const char* path, bool follow) {
         [&] { return openForIoctl(path, follow); });
 }
 
+State ReadOpen(Store store, int fd) {
+    return readWith(
+        store,
+        [&](const char* name, void* buf, size_t size) { return fgetxattr(fd, name, buf, size); },
+        [&] { return fcntl(fd, F_DUPFD_CLOEXEC, 0); });
+}
+
 std::optional<State> ReadAt(Store store, int dirFd, const char* name, bool follow) {
     if (g_noGetxattrat)
         return std::nullopt;

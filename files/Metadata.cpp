@@ -160,7 +160,11 @@ bool isMovie(const QString& path) {
 
 static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, FileMetadata m);
 
-FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
+bool ReadsHead(const QString& path, unsigned kinds) {
+    return (kinds & PhotoMetadata) && !isMovie(path);
+}
+
+FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayView* given) {
     FileMetadata m;
     const bool movie = isMovie(path);
     if ((kinds & PhotoMetadata) && movie) {
@@ -180,7 +184,7 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     }
     // A movie's date is its header's, read above; exiv2's own walk of a broken movie reads
     // through every byte of it.
-    if (!(kinds & PhotoMetadata) || movie)
+    if (!ReadsHead(path, kinds))
         return m;
     // A JPEG keeps its metadata in segments in front of the picture, within the first 64 KB
     // but for rare large ones: read that much at once and take the entries the tags use
@@ -188,15 +192,18 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
     // less than half of its own reads of the file. Anything else exiv2 reads itself.
     // One buffer for each thread: 64 KB taken and given back for every file costs as much
     // as the parsing.
-    constexpr qint64 kHead = 64 * 1024;
-    thread_local QByteArray buffer(int(kHead), Qt::Uninitialized);
-    qint64 n = 0;
-    {
+    thread_local QByteArray buffer;
+    QByteArrayView head;
+    if (given) {
+        head = *given;
+    } else {
+        if (buffer.isEmpty())
+            buffer.resize(kMetadataHead);
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
-            n = std::max<qint64>(0, file.read(buffer.data(), kHead));
+            head = QByteArrayView(buffer.constData(),
+                                  std::max<qint64>(0, file.read(buffer.data(), kMetadataHead)));
     }
-    const QByteArrayView head(buffer.constData(), n);
     const bool jpeg = head.startsWith("\xff\xd8");
     if (const auto read = jpeg ? ReadJpegHead(head) : std::nullopt) {
         m.taken = read->taken;
@@ -208,7 +215,7 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds) {
         return m;
     }
     m = readPhoto(path, jpeg ? &head : nullptr, m);
-    if (jpeg && !m.taken && n == kHead)
+    if (jpeg && !m.taken && head.size() == kMetadataHead)
         m = readPhoto(path, nullptr, m); // a large one: the whole file
     return m;
 }

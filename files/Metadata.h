@@ -2,6 +2,7 @@
 
 #include "files/DateTime.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -27,10 +28,17 @@ enum MetadataKind : unsigned { PhotoMetadata = 1, MusicMetadata = 2 };
 // Makes the readers ready; once, before any thread reads.
 void PrepareMetadataReading();
 
+// How much of a photo's beginning the readers take first.
+constexpr qint64 kMetadataHead = 64 * 1024;
+// Whether reading a file of this name for kinds starts from its first kMetadataHead bytes.
+bool ReadsHead(const QString& path, unsigned kinds);
+
 // Reads the metadata of the file at path, and nothing of its picture or sound: a photo's
 // with exiv2, a song's with TagLib, as kinds asks. A file that is neither, or one that
-// can't be read, gives an empty record.
-FileMetadata ReadMetadata(const QString& path, unsigned kinds = PhotoMetadata);
+// can't be read, gives an empty record. head, where given, holds the file's first bytes,
+// read already: kMetadataHead of them, or all of a smaller file.
+FileMetadata ReadMetadata(const QString& path, unsigned kinds = PhotoMetadata,
+                          const QByteArrayView* head = nullptr);
 
 namespace metadata_testing {
 // A photo's values as exiv2 alone reads the whole file.

@@ -85,9 +85,9 @@ RenameError Folder::checkedMove(QStringView from, QStringView to, const FileId& 
                                                               : RenameError::OtherFileMoved;
 }
 
-FindData Folder::infoOf(const QString& path) const {
+FindData Folder::infoOf(const QString& path, Head* head) const {
     const auto name = nameOf(path);
-    return name ? info(*name) : GetFileInfo(path);
+    return name ? info(*name, head) : GetFileInfo(path);
 }
 
 QString JoinName(const QString& folder, QStringView name) {

@@ -116,6 +116,14 @@ RenameError RenameFile(const QString& from, const QString& to);
 // One folder held open while a run works in it: each look-up and rename by name costs
 // one step of path, and all of them reach the folder that was opened, even if its path
 // changes meanwhile. Names must not hold a separator.
+// Room for a file's first bytes, which a look-up fills where one open can serve for them and
+// for the file's attributes; size stays -1 where it did not read them.
+struct Head {
+    char* data = nullptr;
+    qint64 capacity = 0;
+    qint64 size = -1;
+};
+
 class Folder {
 public:
     explicit Folder(const QString& folder);
@@ -127,9 +135,10 @@ public:
     // The name of path where it lies in this folder itself, as nearly every path of a run does.
     std::optional<QStringView> nameOf(const QString& path) const;
     FileId idOf(QStringView name) const;
-    FindData info(QStringView name) const;      // as GetFileInfo of the name's full path
-    FindData infoOf(const QString& path) const; // by name where path lies here, else whole
-    bool exists(QStringView name) const;        // as PathExists
+    // As GetFileInfo of the name's full path; with head, an ordinary file's first bytes too.
+    FindData info(QStringView name, Head* head = nullptr) const;
+    FindData infoOf(const QString& path, Head* head = nullptr) const; // by name where it lies here
+    bool exists(QStringView name) const;                              // as PathExists
     RenameError rename(QStringView from, QStringView to) const;
     // Moves the file with identity id, and never another, from one name to another, without
     // replacing anything. Where the system can't rename a file by its identity, what now

@@ -531,7 +531,37 @@ FileId Folder::idOf(QStringView name) const {
     return basTavlo::idOf(sx);
 }
 
-FindData Folder::info(QStringView name) const {
+namespace {
+
+// An ordinary file whose first bytes are wanted as well: one open serves for them and for its
+// attributes. nullopt, and nothing read, where it can't be opened.
+std::optional<dos::State> readThroughOpen(dos::Store store, int folderFd, const char* name,
+                                          qint64 fileSize, Head& head) {
+    const int fd =
+        openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    const dos::State state = dos::ReadOpen(store, fd);
+    // The size looked up tells where the file ends: no read more to learn it.
+    qint64 n = 0;
+    while (n < head.capacity) {
+        const ssize_t r = read(fd, head.data + n, size_t(head.capacity - n));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        n += r;
+        if (n >= fileSize)
+            break;
+    }
+    close(fd);
+    head.size = n;
+    return state;
+}
+
+} // namespace
+
+FindData Folder::info(QStringView name, Head* head) const {
     const auto n = nameAt(m_fd, name);
     if (!n)
         return GetFileInfo(JoinName(m_path, name));
@@ -540,7 +570,11 @@ FindData Folder::info(QStringView name) const {
         return notFound(*n);
     const auto path = [&] { return QFile::encodeName(JoinName(m_path, name)); };
     const dos::Store store = dos::StoreOf(sx, path);
-    auto state = dos::ReadAt(store, m_fd, n->constData(), false);
+    std::optional<dos::State> state;
+    if (head && S_ISREG(sx.stx_mode))
+        state = readThroughOpen(store, m_fd, n->constData(), qint64(sx.stx_size), *head);
+    if (!state)
+        state = dos::ReadAt(store, m_fd, n->constData(), false);
     if (!state)
         state = dos::Read(store, path().constData(), false);
     return findData(sx, store, *state, name.toString());

@@ -252,7 +252,7 @@ FileId Folder::idOf(QStringView name) const {
     return IdOf(JoinName(m_path, name));
 }
 
-FindData Folder::info(QStringView name) const {
+FindData Folder::info(QStringView name, Head*) const {
     return GetFileInfo(JoinName(m_path, name));
 }
 

@@ -219,7 +219,16 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
                 stopped = true;
         }
         const QString path = original.text(checked[k]);
-        const basTavlo::FindData found = held.infoOf(path);
+        // A photo's first bytes come through the open that reads its attributes.
+        thread_local QByteArray room;
+        basTavlo::Head head;
+        const bool readsHead = run.needsMetadata && ReadsHead(path, run.needsMetadata);
+        if (readsHead) {
+            if (room.isEmpty())
+                room.resize(kMetadataHead);
+            head = {room.data(), kMetadataHead};
+        }
+        const basTavlo::FindData found = held.infoOf(path, readsHead ? &head : nullptr);
         const bool present =
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
                                                  basTavlo::AttrDirectory));
@@ -240,8 +249,10 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
                              found.unreadable ? RowStatus::Unreadable : RowStatus::Ok, found.id};
         kept[k] = 1;
         FileMetadata meta;
-        if (run.needsMetadata && !found.unreadable)
-            meta = ReadMetadata(path, run.needsMetadata);
+        if (run.needsMetadata && !found.unreadable) {
+            const QByteArrayView read(head.data, std::max<qint64>(head.size, 0));
+            meta = ReadMetadata(path, run.needsMetadata, head.size >= 0 ? &read : nullptr);
+        }
         if (!run.needsRows) {
             compose(rows[k], oldName, qint64(k), 0, &found, &meta);
             return;

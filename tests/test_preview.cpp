@@ -101,6 +101,42 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
     EXPECT_EQ(empty.changed.count(), 0);
 }
 
+// Each photo is read where it is looked up, and what the preview reads is the file's own: a
+// small one, one whose EXIF lies past the first 64 KB, an empty one, one by a link; a photo
+// marked hidden is left out.
+TEST(Preview, ReadsEachPhotoAsItIs) {
+    TestFolder f;
+    QFile tagged(QStringLiteral(ZOV_TEST_DATA "/taken.jpg"));
+    ASSERT_TRUE(tagged.open(QIODevice::ReadOnly));
+    const QByteArray photo = tagged.readAll();
+    const QByteArray comment = QByteArray::fromHex("fffe9c42") + QByteArray(40000, 'x');
+    f.write("a.jpg", photo);
+    f.write("b.jpg", photo.left(2) + comment + comment + photo.mid(2));
+    f.write("d.jpg", photo);
+    f.write("e.jpg");
+#ifndef Q_OS_WIN
+    ASSERT_TRUE(QFile::link(f.file("a.jpg"), f.file("c.jpg")));
+#endif
+    FileLists l;
+    DisplayFiles(l, f.path());
+    l.original.setAllChecked(true);
+    ASSERT_TRUE(basTavlo::SetAttributes(f.file("d.jpg"), basTavlo::AttrHidden)); // since listed
+    RenameSettings s;
+    s.chkPrefix = 1;
+    s.txtPrefix = "<taken:yyyy-MM-dd HH.mm.ss.zzz>_";
+    ASSERT_TRUE(PreviewFiles(l, s, FilterSettings{}, [](qint64, qint64) { return true; }));
+    QStringList rows;
+    for (const PreviewRow& r : l.changed.rows())
+        rows << basTavlo::FileNameOf(r.status == RowStatus::Ok ? r.newPath : r.oldPath);
+#ifndef Q_OS_WIN
+    EXPECT_EQ(rows.join('|'), "2021-07-14 09.30.00.123_a.jpg|2021-07-14 09.30.00.123_b.jpg|"
+                              "2021-07-14 09.30.00.123_c.jpg|e.jpg");
+#else
+    EXPECT_EQ(rows.join('|'), "2021-07-14 09.30.00.123_a.jpg|2021-07-14 09.30.00.123_b.jpg|e.jpg");
+#endif
+    EXPECT_EQ(int(l.changed.rows().back().status), int(RowStatus::NoDateTaken));
+}
+
 // Attribute sets, times to the second, and extension lists: each filter alone, then
 // together, where a file must pass them all.
 TEST(Filters, AttributesTimesAndExtensions) {
