@@ -38,7 +38,74 @@ bool writesDayOnly(const QString& format) {
     return true;
 }
 
-QString localText(const basTavlo::DateTime& d, int ms, const QString& format, bool dayOnly) {
+// Whether a date format writes numbers and separators alone, each letter as Qt reads it:
+// "yyyy" or "yy", one or two of "MdHms", "zzz". Others (names, 12-hour times, quotes, zones)
+// are Qt's to write.
+bool writesNumbersOnly(const QString& format) {
+    for (qsizetype i = 0, n = 1; i < format.size(); i += n) {
+        const QChar c = format[i];
+        for (n = 1; i + n < format.size() && format[i + n] == c;)
+            ++n;
+        if (c == u'\'' ||
+            (isTagLetter(c) && !(c == u'y'   ? n == 2 || n == 4
+                                 : c == u'z' ? n == 3
+                                             : QStringView(u"MdHms").contains(c) && n <= 2)))
+            return false;
+    }
+    return true;
+}
+
+// Such a format written here: Qt's general formatting costs more than all else in a name.
+QString numbersText(const basTavlo::DateTime& d, int ms, const QString& format) {
+    QString out;
+    out.reserve(format.size() + 4);
+    auto number = [&](int v, qsizetype width) {
+        char digits[12];
+        int k = 0;
+        do {
+            digits[k++] = char('0' + v % 10);
+            v /= 10;
+        } while (v > 0);
+        while (k < width)
+            digits[k++] = '0';
+        while (k > 0)
+            out += QLatin1Char(digits[--k]);
+    };
+    for (qsizetype i = 0, n = 1; i < format.size(); i += n) {
+        const QChar c = format[i];
+        for (n = 1; i + n < format.size() && format[i + n] == c;)
+            ++n;
+        switch (c.unicode()) {
+        case u'y':
+            number(n == 4 ? d.year : d.year % 100, n);
+            break;
+        case u'M':
+            number(d.month, n);
+            break;
+        case u'd':
+            number(d.day, n);
+            break;
+        case u'H':
+            number(d.hour, n);
+            break;
+        case u'm':
+            number(d.minute, n);
+            break;
+        case u's':
+            number(d.second, n);
+            break;
+        case u'z':
+            number(ms, 3);
+            break;
+        default:
+            out += QStringView(format).sliced(i, n);
+        }
+    }
+    return out;
+}
+
+QString localText(const basTavlo::DateTime& d, int ms, const QString& format, bool dayOnly,
+                  bool numbersOnly) {
     const QDate date(d.year, d.month, d.day);
     if (dayOnly) {
         // Files of one day, written once for each thread: a folder's files share few days.
@@ -51,6 +118,8 @@ QString localText(const basTavlo::DateTime& d, int ms, const QString& format, bo
         }
         return lastText;
     }
+    if (numbersOnly)
+        return numbersText(d, ms, format);
     // Fields alone: the time is local already, and formatting must not move it again.
     return QDateTime(date, QTime(d.hour, d.minute, d.second, ms), QTimeZone::utc())
         .toString(format);
@@ -111,7 +180,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
     QString literal;
     auto flush = [&] {
         if (!literal.isEmpty())
-            f.m_parts.push_back(Part{Part::Text, literal, 0, 1, 1, false, {}});
+            f.m_parts.push_back(Part{Part::Text, literal, 0, 1, 1, false, false, {}});
         literal.clear();
     };
     const qsizetype n = text.size();
@@ -137,7 +206,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                 if (number > groups)
                     return fail(Kind::NoSuchGroup, text.mid(i, used));
                 flush();
-                f.m_parts.push_back(Part{Part::Group, {}, 0, number, 1, false, {}});
+                f.m_parts.push_back(Part{Part::Group, {}, 0, number, 1, false, false, {}});
                 i += used;
                 continue;
             }
@@ -147,7 +216,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                 if (close < 0 || !groupNames.contains(name) || name.isEmpty())
                     return fail(Kind::NoSuchGroup, text.mid(i, close < 0 ? n - i : close + 1 - i));
                 flush();
-                f.m_parts.push_back(Part{Part::Group, name, 0, -1, 1, false, {}});
+                f.m_parts.push_back(Part{Part::Group, name, 0, -1, 1, false, false, {}});
                 i = close + 1;
                 continue;
             }
@@ -235,6 +304,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
         default: // a time, with the format of Qt's dates; none or an empty one is the day
             part.text = arguments.isEmpty() ? QStringLiteral("yyyy-MM-dd") : arguments.toString();
             part.dayOnly = writesDayOnly(part.text);
+            part.numbersOnly = writesNumbersOnly(part.text);
             break;
         }
         std::vector<Part::Kind> kinds = part.fallbacks;
@@ -352,7 +422,8 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
                 out.truncate(was);
                 return false;
             }
-            out += SafeInName(localText(time->first, time->second, p.text, p.dayOnly));
+            out +=
+                SafeInName(localText(time->first, time->second, p.text, p.dayOnly, p.numbersOnly));
         }
         }
     }

@@ -82,6 +82,7 @@ private:
         QString text; // the literal text, the date format, or the group's name
         qint64 digits = 0, start = 1, step = 1; // a number; a group's number in start
         bool dayOnly = false;                   // a date format without the time of day
+        bool numbersOnly = false;               // a date format of numbers and separators
         std::vector<Kind> fallbacks;            // further times, where this one is missing
     };
 
