@@ -55,8 +55,12 @@ void DisplayFiles(FileLists& lists, const QString& strPath) {
         lists.original.clear();
         std::vector<QString> names;
         // A folder that can't be read must not pass for an empty one.
-        if (!basTavlo::ListFolderFiles(strPath, names))
-            lists.listingError = qt_error_string(); // errno, or the last Windows error
+        if (!basTavlo::ListFolderFiles(strPath, names)) {
+            // errno, or the last Windows error, whose text brings a full stop of its own.
+            lists.listingError = qt_error_string().trimmed();
+            while (lists.listingError.endsWith(u'.'))
+                lists.listingError.chop(1);
+        }
         FillOriginalList(lists, strPath, std::move(names));
     }
     lists.changed.clear();

@@ -287,7 +287,7 @@ TEST_F(Window, TheRoadOfOneRename) {
     EXPECT_EQ(label("lblOriginalFilesSelected"), "1 of 4 files selected");
     EXPECT_EQ(w->lists().include.count(), 0);
     browse("/"); // a root folder keeps its one separator
-    EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), "/");
+    EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), QDir::toNativeSeparators("/"));
 
     // The command line lists one folder; a folder that can't be read says so.
     w->OpenFromArguments({f.path() + "."});
@@ -298,8 +298,13 @@ TEST_F(Window, TheRoadOfOneRename) {
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0].text, "ZOV opens a folder, and " + f.file("notes.txt") + " is not one.");
     EXPECT_EQ(messages[1].text, "ZOV opens one folder at a time, and was given 2 names.");
-    EXPECT_EQ(messages[2].text,
-              "The folder " + f.path() + "gone/ can't be read: No such file or directory.");
+    // The system's reason, in a sentence of its own (Windows' texts bring their full stop).
+    const QString gone = "The folder " + f.path() + "gone" + QDir::separator() + " can't be read: ";
+    EXPECT_TRUE(messages[2].text.startsWith(gone) && !messages[2].text.endsWith(".."))
+        << messages[2].text.toStdString();
+#ifndef Q_OS_WIN
+    EXPECT_EQ(messages[2].text, gone + "No such file or directory.");
+#endif
     EXPECT_EQ(label("lblOriginalFilesSelected"), "0 of 0 files selected");
 }
 
@@ -316,7 +321,7 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     renameWithPrefix("x-");
     click("cmdStart"); // a second press changes nothing: Undo still takes the run back
     EXPECT_TRUE(undo->isEnabled());
-    EXPECT_EQ(basTavlo::GetAttributes(f.file("x-a.txt")), basTavlo::AttrHidden);
+    EXPECT_EQ(TestFolder::bits(f.file("x-a.txt")), basTavlo::AttrHidden);
     // Undo names the run it takes back, also after browsing to another folder.
     const QString what = "the last run: 2 files in " + f.path();
     TestFolder elsewhere;
@@ -335,7 +340,7 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     EXPECT_FALSE(messages[0].busy); // the arrow is back for the message
     EXPECT_EQ(undo->toolTip(), "");
     EXPECT_EQ(f.contents(), (QMap<QString, QByteArray>{{"a.txt", "a.txt"}, {"b.txt", "b.txt"}}));
-    EXPECT_EQ(basTavlo::GetAttributes(f.file("a.txt")), 0u);
+    EXPECT_EQ(TestFolder::bits(f.file("a.txt")), 0u);
     EXPECT_FALSE(undo->isEnabled());
     EXPECT_EQ(w->lists().original.text(0), f.file("a.txt"));
     EXPECT_EQ(label("lblPreviewFiles"), "0 files in preview.");
@@ -381,8 +386,8 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
         ASSERT_TRUE(TestFolder::hardLink(old + '/' + n, folder + '/' + n));
     click("cmdStart");
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.startsWith("Nothing was renamed: the folder " + folder +
-                                            "/ is not the one that was previewed."))
+    EXPECT_TRUE(messages[0].text.startsWith("Nothing was renamed: the folder " + f.path() +
+                                            " is not the one that was previewed."))
         << messages[0].text.toStdString();
     EXPECT_EQ(QDir(old).entryList(QDir::Files), (QStringList{"x-a.txt", "x-b.txt", "z-x-a.txt"}));
     QDir(old).removeRecursively();
@@ -455,6 +460,7 @@ TEST_F(Window, AboutBoxAndHelp) {
     EXPECT_EQ(about.size(), QSize(382, 237));
     EXPECT_EQ(about.windowTitle(), "About ZOV . . .");
     EXPECT_EQ(about.findChild<QLabel*>("lblDescription")->text(), "A File Renamer");
+#ifndef Q_OS_WIN // Windows finds the tool through its registry: the Windows layer's own test
     // No system information program on PATH: the message, with no icon.
     const QByteArray path = qgetenv("PATH");
     TestFolder empty;
@@ -464,6 +470,7 @@ TEST_F(Window, AboutBoxAndHelp) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "System Information Is Unavailable At This Time");
     EXPECT_EQ(messages[0].icon, Dialogs::Icon::None);
+#endif
     EXPECT_TRUE(about.isVisible());
     QTest::keyClick(&about, Qt::Key_Escape);
     EXPECT_FALSE(about.isVisible());
