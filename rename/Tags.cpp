@@ -128,8 +128,25 @@ QString localText(const basTavlo::DateTime& d, int ms, const QString& format, bo
 } // namespace
 
 QString SafeInName(QString value) {
+    // A switch, not a search of the set: this runs on every character of every value.
+    const auto unsafe = [](char16_t u) {
+        switch (u) {
+        case u'\\':
+        case u'/':
+        case u':':
+        case u'*':
+        case u'?':
+        case u'"':
+        case u'<':
+        case u'>':
+        case u'|':
+            return true;
+        default:
+            return u < 32 || u == 127;
+        }
+    };
     for (QChar& c : value)
-        if (c.unicode() < 32 || c.unicode() == 127 || QStringView(u"\\/:*?\"<>|").contains(c))
+        if (unsafe(c.unicode()))
             c = u'_';
     return value;
 }
