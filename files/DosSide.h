@@ -41,9 +41,9 @@ State Read(Store store, const char* path, bool follow);
 // The same for the file name in the open folder dirFd; nullopt where the kernel can't read
 // attributes by name in a folder (before Linux 6.13), and the path must serve.
 std::optional<State> ReadAt(Store store, int dirFd, const char* name, bool follow);
-void UseReadAt(bool use);
+void UseReadAt(bool use); // for tests: false makes ReadAt give nullopt
 // The same for the file open as fd.
-State ReadOpen(Store store, int fd); // for tests: false makes ReadAt give nullopt
+State ReadOpen(Store store, int fd);
 
 // Sets the read-only, hidden, system and archive bits of the file at the followed path
 // to bits, keeping its other bits; where the mode says read-only too, the mode follows.

@@ -113,9 +113,6 @@ enum class RenameError {
 // systems that ignore case.
 RenameError RenameFile(const QString& from, const QString& to);
 
-// One folder held open while a run works in it: each look-up and rename by name costs
-// one step of path, and all of them reach the folder that was opened, even if its path
-// changes meanwhile. Names must not hold a separator.
 // Room for a file's first bytes, which a look-up fills where one open can serve for them and
 // for the file's attributes; size stays -1 where it did not read them.
 struct Head {
@@ -124,6 +121,9 @@ struct Head {
     qint64 size = -1;
 };
 
+// One folder held open while a run works in it: each look-up and rename by name costs
+// one step of path, and all of them reach the folder that was opened, even if its path
+// changes meanwhile. Names must not hold a separator.
 class Folder {
 public:
     explicit Folder(const QString& folder);

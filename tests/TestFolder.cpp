@@ -88,6 +88,12 @@ std::optional<quint32> TestFolder::bits(const QString& path) {
     return b && UnderWine() ? std::optional(*b & ~quint32(basTavlo::AttrArchive)) : b;
 }
 
+QByteArray TestData(const QString& name) {
+    QFile f(QStringLiteral(ZOV_TEST_DATA "/") + name);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
+    return f.readAll();
+}
+
 QString NamesOf(const CheckListModel& list) {
     QStringList names;
     for (int i = 0; i < list.count(); ++i)

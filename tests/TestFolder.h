@@ -67,6 +67,10 @@ bool UnderWine();
 // The file names of a list, joined by blanks.
 QString NamesOf(const CheckListModel& list);
 
+// A file of the tests' data (a photo tagged by ExifTool, songs tagged by their tools), whole;
+// empty where it can't be read, which fails the test.
+QByteArray TestData(const QString& name);
+
 // Sets TZ for the test process and makes the program read it (POSIX zone names; on
 // Windows the zone stays the system's).
 void UseTimeZone(const char* tz);

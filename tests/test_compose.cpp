@@ -1,3 +1,4 @@
+#include "TestFolder.h"
 #include "files/JpegExif.h"
 #include "rename/Compose.h"
 #include "rename/NumberText.h"
@@ -345,16 +346,12 @@ TEST(Metadata, ReadsUnderAnyName) {
 // a hang, and a broken one of 2 GB without a walk through it.
 TEST(Metadata, MangledFilesAreReadSafely) {
     QTemporaryDir dir;
-    QFile photo(QStringLiteral(ZOV_TEST_DATA "/taken.jpg")),
-        song(QStringLiteral(ZOV_TEST_DATA "/song.mp3")),
-        heic(QStringLiteral(ZOV_TEST_DATA "/taken.heic"));
-    ASSERT_TRUE(photo.open(QIODevice::ReadOnly) && song.open(QIODevice::ReadOnly) &&
-                heic.open(QIODevice::ReadOnly));
+    const QByteArray photo = TestData("taken.jpg");
     const std::pair<QByteArray, const char*> originals[] = {
-        {photo.readAll(), ".jpg"},
-        {photo.seek(30) ? photo.readAll() : QByteArray(), ".tif"}, // the EXIF block's own
-        {heic.readAll(), ".heic"},
-        {song.readAll(), ".mp3"},
+        {photo, ".jpg"},
+        {photo.mid(30), ".tif"}, // the EXIF block's own
+        {TestData("taken.heic"), ".heic"},
+        {TestData("song.mp3"), ".mp3"},
         {QByteArray::fromHex("000000186d6f6f76000000106d76686400000000d8a1b2c3"), ".mp4"},
     };
     PrepareMetadataReading();

@@ -106,9 +106,7 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
 // marked hidden is left out.
 TEST(Preview, ReadsEachPhotoAsItIs) {
     TestFolder f;
-    QFile tagged(QStringLiteral(ZOV_TEST_DATA "/taken.jpg"));
-    ASSERT_TRUE(tagged.open(QIODevice::ReadOnly));
-    const QByteArray photo = tagged.readAll();
+    const QByteArray photo = TestData("taken.jpg");
     const QByteArray comment = QByteArray::fromHex("fffe9c42") + QByteArray(40000, 'x');
     f.write("a.jpg", photo);
     f.write("b.jpg", photo.left(2) + comment + comment + photo.mid(2));

@@ -397,9 +397,7 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
 // a photo without a date taken is red and left alone, unless the modified time stands in.
 TEST_F(Window, PhotosNumberedInTheOrderTaken) {
     TestFolder f;
-    QFile tagged(QStringLiteral(ZOV_TEST_DATA "/taken.jpg"));
-    ASSERT_TRUE(tagged.open(QIODevice::ReadOnly));
-    const QByteArray photo = tagged.readAll();
+    const QByteArray photo = TestData("taken.jpg");
     QStringList expected;
     for (int i = 1; i <= 40; ++i) { // taken i hours after midnight, named the other way round
         const QString taken = QString("2021:07:%1 %2:30:00")
