@@ -88,8 +88,12 @@ std::optional<quint32> TestFolder::bits(const QString& path) {
     return b && UnderWine() ? std::optional(*b & ~quint32(basTavlo::AttrArchive)) : b;
 }
 
+QString TestDataPath(const QString& name) {
+    return qEnvironmentVariable("ZOV_TEST_DATA", QStringLiteral(ZOV_TEST_DATA)) + '/' + name;
+}
+
 QByteArray TestData(const QString& name) {
-    QFile f(QStringLiteral(ZOV_TEST_DATA "/") + name);
+    QFile f(TestDataPath(name));
     EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
     return f.readAll();
 }

@@ -67,8 +67,10 @@ bool UnderWine();
 // The file names of a list, joined by blanks.
 QString NamesOf(const CheckListModel& list);
 
-// A file of the tests' data (a photo tagged by ExifTool, songs tagged by their tools), whole;
+// A file of the tests' data (a photo tagged by ExifTool, songs tagged by their tools): its
+// path, ZOV_TEST_DATA's where that is set (a run as another user gets a copy), and its bytes,
 // empty where it can't be read, which fails the test.
+QString TestDataPath(const QString& name);
 QByteArray TestData(const QString& name);
 
 // Sets TZ for the test process and makes the program read it (POSIX zone names; on

@@ -275,7 +275,7 @@ TEST(Metadata, ReadsUnderAnyName) {
     QTemporaryDir dir;
     const QString copy =
         dir.filePath(QString::fromUtf8("\u0424\u043e\u0442\u043e \u6771\u4eac.jpg"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(ZOV_TEST_DATA "/taken.jpg"), copy));
+    ASSERT_TRUE(QFile::copy(TestDataPath("taken.jpg"), copy));
     PrepareMetadataReading();
     const FileMetadata m = ReadMetadata(copy);
     ASSERT_TRUE(m.taken);
@@ -293,7 +293,7 @@ TEST(Metadata, ReadsUnderAnyName) {
     // after a base offset, its picture a grid of larger tiles), all tagged by ExifTool.
     for (const char* kind : {"heic", "png", "webp", "tif", "dng"}) {
         const QString other = dir.filePath(QString::fromUtf8("\u6771\u4eac.") + kind);
-        ASSERT_TRUE(QFile::copy(QStringLiteral(ZOV_TEST_DATA "/taken.") + kind, other));
+        ASSERT_TRUE(QFile::copy(TestDataPath(QString("taken.") + kind), other));
         const FileMetadata o = ReadMetadata(other);
         EXPECT_EQ(summary(o), "2021-7-14 9:30:0.123 Canon EOS 5D||16x8") << kind;
     }
@@ -333,7 +333,7 @@ TEST(Metadata, ReadsUnderAnyName) {
     // A song's tags the same way: ID3, Vorbis comments and an M4A's item list.
     for (const char* kind : {"mp3", "flac", "m4a"}) {
         const QString song = dir.filePath(QString::fromUtf8("\u00dcmlaut \u00e9.") + kind);
-        ASSERT_TRUE(QFile::copy(QStringLiteral(ZOV_TEST_DATA "/song.") + kind, song));
+        ASSERT_TRUE(QFile::copy(TestDataPath(QString("song.") + kind), song));
         const FileMetadata tags = ReadMetadata(song, MusicMetadata);
         EXPECT_EQ(tags.artist + '|' + tags.title + '|' + QString::number(tags.track),
                   "Miles Davis|So What|1")
