@@ -331,12 +331,14 @@ TEST(Metadata, ReadsUnderAnyName) {
     EXPECT_EQ(movie(1, 0), basTavlo::UtcToLocal(1588748889));
     EXPECT_EQ(movie(0, 0x7fffffff), std::nullopt);
     // A song's tags the same way: ID3, Vorbis comments and an M4A's item list.
+    s.txtPrefix = "<track:2> - <title> (<artist>)_";
+    const CompositionRun songs = StartComposition(s);
     for (const char* kind : {"mp3", "flac", "m4a"}) {
         const QString song = dir.filePath(QString::fromUtf8("\u00dcmlaut \u00e9.") + kind);
         ASSERT_TRUE(QFile::copy(TestDataPath(QString("song.") + kind), song));
         const FileMetadata tags = ReadMetadata(song, MusicMetadata);
-        EXPECT_EQ(tags.artist + '|' + tags.title + '|' + QString::number(tags.track),
-                  "Miles Davis|So What|1")
+        EXPECT_EQ(ComposeNewName("x", s, songs, 0, TagFile{u"x", 0, nullptr, &tags}).name,
+                  "01 - So What (Miles Davis)_x")
             << kind;
     }
 }
