@@ -38,14 +38,21 @@ bool writesDayOnly(const QString& format) {
     return true;
 }
 
+// The length of the run of one letter that starts at i: Qt reads "yyyy" as one field.
+qsizetype runAt(const QString& format, qsizetype i) {
+    qsizetype n = 1;
+    while (i + n < format.size() && format[i + n] == format[i])
+        ++n;
+    return n;
+}
+
 // Whether a date format writes numbers and separators alone, each letter as Qt reads it:
 // "yyyy" or "yy", one or two of "MdHms", "zzz". Others (names, 12-hour times, quotes, zones)
 // are Qt's to write.
 bool writesNumbersOnly(const QString& format) {
-    for (qsizetype i = 0, n = 1; i < format.size(); i += n) {
+    for (qsizetype i = 0, n = 0; i < format.size(); i += n) {
+        n = runAt(format, i);
         const QChar c = format[i];
-        for (n = 1; i + n < format.size() && format[i + n] == c;)
-            ++n;
         if (c == u'\'' ||
             (isTagLetter(c) && !(c == u'y'   ? n == 2 || n == 4
                                  : c == u'z' ? n == 3
@@ -59,47 +66,31 @@ bool writesNumbersOnly(const QString& format) {
 QString numbersText(const basTavlo::DateTime& d, int ms, const QString& format) {
     QString out;
     out.reserve(format.size() + 4);
-    auto number = [&](int v, qsizetype width) {
-        char digits[12];
+    for (qsizetype i = 0, n = 0; i < format.size(); i += n) {
+        n = runAt(format, i);
+        const char16_t c = format[i].unicode();
+        int v = c == u'y'   ? (n == 4 ? d.year : d.year % 100)
+                : c == u'M' ? d.month
+                : c == u'd' ? d.day
+                : c == u'H' ? d.hour
+                : c == u'm' ? d.minute
+                : c == u's' ? d.second
+                : c == u'z' ? ms
+                            : -1;
+        if (v < 0) {
+            out += QStringView(format).sliced(i, n);
+            continue;
+        }
+        char digits[12]; // the field's width at least, as Qt pads it
         int k = 0;
         do {
             digits[k++] = char('0' + v % 10);
             v /= 10;
         } while (v > 0);
-        while (k < width)
+        while (k < n)
             digits[k++] = '0';
         while (k > 0)
             out += QLatin1Char(digits[--k]);
-    };
-    for (qsizetype i = 0, n = 1; i < format.size(); i += n) {
-        const QChar c = format[i];
-        for (n = 1; i + n < format.size() && format[i + n] == c;)
-            ++n;
-        switch (c.unicode()) {
-        case u'y':
-            number(n == 4 ? d.year : d.year % 100, n);
-            break;
-        case u'M':
-            number(d.month, n);
-            break;
-        case u'd':
-            number(d.day, n);
-            break;
-        case u'H':
-            number(d.hour, n);
-            break;
-        case u'm':
-            number(d.minute, n);
-            break;
-        case u's':
-            number(d.second, n);
-            break;
-        case u'z':
-            number(ms, 3);
-            break;
-        default:
-            out += QStringView(format).sliced(i, n);
-        }
     }
     return out;
 }
