@@ -114,6 +114,8 @@ TEST(Preview, ReadsEachPhotoAsItIs) {
     f.write("e.jpg");
 #ifndef Q_OS_WIN
     ASSERT_TRUE(QFile::link(f.file("a.jpg"), f.file("c.jpg")));
+    const auto openFiles = [] { return QDir("/proc/self/fd").count(); };
+    const auto wereOpen = openFiles();
 #endif
     FileLists l;
     DisplayFiles(l, f.path());
@@ -127,6 +129,7 @@ TEST(Preview, ReadsEachPhotoAsItIs) {
     for (const PreviewRow& r : l.changed.rows())
         rows << basTavlo::FileNameOf(r.status == RowStatus::Ok ? r.newPath : r.oldPath);
 #ifndef Q_OS_WIN
+    EXPECT_EQ(openFiles(), wereOpen); // each file it opened, closed
     EXPECT_EQ(rows.join('|'), "2021-07-14 09.30.00.123_a.jpg|2021-07-14 09.30.00.123_b.jpg|"
                               "2021-07-14 09.30.00.123_c.jpg|e.jpg");
 #else
