@@ -28,7 +28,7 @@ public:
 
     int count() const { return int(m_texts.size()); }
     int checkedCount() const { return m_checked; }
-    QString text(int row) const { return m_texts[size_t(row)]; }
+    const QString& text(int row) const { return m_texts[size_t(row)]; }
     void setText(int row, const QString& text);
     bool isChecked(int row) const { return m_marks[size_t(row)] != 0; }
     void setChecked(int row, bool checked);

@@ -218,7 +218,7 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
                 !progress(now, qint64(checked.size())))
                 stopped = true;
         }
-        const QString path = original.text(checked[k]);
+        const QString& path = original.text(checked[k]);
         // A photo's first bytes come through the open that reads its attributes.
         thread_local QByteArray room;
         basTavlo::Head head;
