@@ -1,4 +1,5 @@
 #include "Heif.h"
+#include "basTavlo.h"
 
 #include <QByteArrayView>
 #include <QFile>
@@ -101,10 +102,7 @@ std::vector<Location> locations(QByteArrayView m, qint64 body, qint64 end) {
 } // namespace
 
 bool IsHeifName(const QString& path) {
-    for (const char* ext : {".heic", ".heif", ".hif", ".avif"})
-        if (path.endsWith(QLatin1String(ext), Qt::CaseInsensitive))
-            return true;
-    return false;
+    return basTavlo::HasExtension(path, {"heic", "heif", "hif", "avif"});
 }
 
 bool ReadBoxHeader(QFile& file, qint64 at, qint64 room, QByteArray& type, qint64& size,

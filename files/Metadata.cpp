@@ -1,6 +1,7 @@
 #include "Metadata.h"
 #include "Heif.h"
 #include "JpegExif.h"
+#include "basTavlo.h"
 
 #include <QByteArrayView>
 #include <QDate>
@@ -74,8 +75,8 @@ std::optional<basTavlo::DateTime> ParseMetadataDate(const QString& text) {
 }
 
 QString CameraName(QString make, QString model) {
-    make = make.simplified();
-    model = model.simplified();
+    make = std::move(make).simplified(); // in place
+    model = std::move(model).simplified();
     const QString brand = make.section(u' ', 0, 0);
     if (model.isEmpty())
         return make;
@@ -150,10 +151,7 @@ std::optional<qint64> movieCreated(QFile& file) {
 }
 
 bool isMovie(const QString& path) {
-    for (const char* ext : {".mp4", ".mov", ".m4v", ".3gp"})
-        if (path.endsWith(QLatin1String(ext), Qt::CaseInsensitive))
-            return true;
-    return false;
+    return basTavlo::HasExtension(path, {"mp4", "mov", "m4v", "3gp"});
 }
 
 } // namespace

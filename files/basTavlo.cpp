@@ -63,6 +63,24 @@ QString FileNameOf(const QString& path) {
     return path.mid(FileNameStart(path));
 }
 
+// Letter by letter, ASCII case folded: asked for every file of a preview that reads content.
+bool HasExtension(QStringView name, std::initializer_list<const char*> extensions) {
+    const QStringView ext = name.sliced(name.lastIndexOf(u'.') + 1);
+    if (ext.size() == name.size())
+        return false; // no dot
+    for (const char* e : extensions) {
+        qsizetype i = 0;
+        for (; i < ext.size() && e[i]; ++i) {
+            const char16_t c = ext[i].unicode();
+            if ((c >= u'A' && c <= u'Z' ? c + 32 : c) != char16_t(e[i]))
+                break;
+        }
+        if (i == ext.size() && !e[i])
+            return true;
+    }
+    return false;
+}
+
 QString FolderOf(const QString& path) {
     return path.left(FileNameStart(path));
 }

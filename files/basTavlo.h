@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -29,6 +30,8 @@ qsizetype FileNameStart(const QString& path);
 QString FileNameOf(const QString& path);
 QString FolderOf(const QString& path);                     // up to that name, with its separator
 QString JoinName(const QString& folder, QStringView name); // folder ends in a separator
+// Whether a name ends in a dot and one of extensions (lower case), in any case.
+bool HasExtension(QStringView name, std::initializer_list<const char*> extensions);
 
 // Folder text as the rest of the program keeps it: the folder followed by exactly one
 // separator (a root folder keeps the one it has); empty for an empty text.

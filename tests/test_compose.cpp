@@ -290,9 +290,11 @@ TEST(Metadata, ReadsUnderAnyName) {
     EXPECT_EQ(ComposeNewName("a.jpg", s, run, 0, TagFile{u"a.jpg", 0, nullptr, nullptr}).status,
               RowStatus::NoDateTaken);
     // The same values in the other kinds of picture (a HEIC made by libheif: its Exif item
-    // after a base offset, its picture a grid of larger tiles), all tagged by ExifTool.
+    // after a base offset, its picture a grid of larger tiles), all tagged by ExifTool; their
+    // names in capitals, as cameras write them.
     for (const char* kind : {"heic", "png", "webp", "tif", "dng"}) {
-        const QString other = dir.filePath(QString::fromUtf8("\u6771\u4eac.") + kind);
+        const QString other =
+            dir.filePath(QString::fromUtf8("\u6771\u4eac.") + QString(kind).toUpper());
         ASSERT_TRUE(QFile::copy(TestDataPath(QString("taken.") + kind), other));
         const FileMetadata o = ReadMetadata(other);
         EXPECT_EQ(summary(o), "2021-7-14 9:30:0.123 Canon EOS 5D||16x8") << kind;
@@ -320,7 +322,7 @@ TEST(Metadata, ReadsUnderAnyName) {
         qToBigEndian<quint32>(moovSize ? moovSize : quint32(8 + box.size() + mvhd.size()),
                               moov.data());
         moov.replace(4, 4, "moov");
-        QFile out(dir.filePath("clip.mp4"));
+        QFile out(dir.filePath("clip.MP4"));
         EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         out.write(QByteArray::fromHex("0000001066747970697361360000000000").left(16) + moov + box +
                   mvhd);
