@@ -182,7 +182,7 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayV
     }
     // A movie's date is its header's, read above; exiv2's own walk of a broken movie reads
     // through every byte of it.
-    if (!ReadsHead(path, kinds))
+    if (!(kinds & PhotoMetadata) || movie)
         return m;
     // A JPEG keeps its metadata in segments in front of the picture, within the first 64 KB
     // but for rare large ones: read that much at once and take the entries the tags use
