@@ -3,7 +3,7 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <vector>
+#include <array>
 
 namespace {
 
@@ -30,15 +30,34 @@ private:
     QByteArrayView m_d;
 };
 
-struct Entry {
-    quint16 tag;
-    QString text; // an ASCII entry's text, as exiv2 gives it: up to its first zero, trimmed
+// The ASCII entries of one IFD that are wanted, each up to its first zero. Each is made a
+// text only where it is used: most of a photo's preview goes on the rest.
+struct Entries {
+    struct Entry {
+        quint16 tag;
+        QByteArrayView bytes;
+    };
+    std::array<Entry, 5> found;
+    size_t count = 0;
+
+    const Entry* find(quint16 tag) const {
+        for (size_t k = 0; k < count; ++k)
+            if (found[k].tag == tag)
+                return &found[k];
+        return nullptr;
+    }
+    // As exiv2 gives it: trimmed.
+    QString text(quint16 tag) const {
+        const Entry* e = find(tag);
+        return e ? QString::fromUtf8(e->bytes).trimmed() : QString();
+    }
 };
 
-// The ASCII entries of one IFD among wanted, and the value of a LONG entry named by pointer.
-// False where the IFD runs past the block, or a wanted entry is not ASCII or comes twice.
-bool readIfd(const Tiff& t, qint64 at, std::initializer_list<quint16> wanted,
-             std::vector<Entry>& out, quint16 pointer = 0, qint64* pointed = nullptr) {
+// The ASCII entries of one IFD among wanted (five at most), and the value of a LONG entry
+// named by pointer. False where the IFD runs past the block, or a wanted entry is not ASCII
+// or comes twice.
+bool readIfd(const Tiff& t, qint64 at, std::initializer_list<quint16> wanted, Entries& out,
+             quint16 pointer = 0, qint64* pointed = nullptr) {
     if (!t.has(at, 2))
         return false;
     const qint64 n = t.u16(at);
@@ -60,21 +79,13 @@ bool readIfd(const Tiff& t, qint64 at, std::initializer_list<quint16> wanted,
         const qint64 from = count <= 4 ? e + 8 : qint64(t.u32(e + 8));
         if (type != 2 || (count > 4 && from < 8) || !t.has(from, count))
             return false;
-        for (const Entry& x : out)
-            if (x.tag == tag)
-                return false;
+        if (out.find(tag))
+            return false;
         const QByteArrayView v = t.bytes(from, count);
         const qsizetype end = v.indexOf('\0');
-        out.push_back({tag, QString::fromUtf8(end < 0 ? v : v.first(end)).trimmed()});
+        out.found[out.count++] = {tag, end < 0 ? v : v.first(end)};
     }
     return true;
-}
-
-QString textOf(const std::vector<Entry>& entries, quint16 tag) {
-    for (const Entry& e : entries)
-        if (e.tag == tag)
-            return e.text;
-    return {};
 }
 
 } // namespace
@@ -124,7 +135,7 @@ std::optional<FileMetadata> ReadJpegHead(QByteArrayView d) {
         SubSecDigitized = 0x9292,
         Lens = 0xa434
     };
-    std::vector<Entry> image, photo;
+    Entries image, photo;
     qint64 exifIfd = -1;
     if (!readIfd(t, t.u32(4), {Make, Model}, image, ExifIfd, &exifIfd) || exifIfd < 0 ||
         !readIfd(t, exifIfd, {Original, Digitized, SubSecOriginal, SubSecDigitized, Lens}, photo))
@@ -132,17 +143,17 @@ std::optional<FileMetadata> ReadJpegHead(QByteArrayView d) {
     FileMetadata m;
     for (const auto& [date, subseconds] :
          {std::pair(Original, SubSecOriginal), std::pair(Digitized, SubSecDigitized)}) {
-        m.taken = ParseMetadataDate(textOf(photo, date));
+        m.taken = ParseMetadataDate(photo.text(date));
         if (m.taken) {
-            const QString sub = textOf(photo, subseconds).left(3);
+            const QString sub = photo.text(subseconds).left(3);
             m.takenMs = sub.isEmpty() ? 0 : sub.leftJustified(3, u'0').toInt();
             break;
         }
     }
     if (!m.taken)
         return std::nullopt; // XMP may have it
-    m.camera = CameraName(textOf(image, Make), textOf(image, Model));
-    m.lens = textOf(photo, Lens);
+    m.camera = CameraName(image.text(Make), image.text(Model));
+    m.lens = photo.text(Lens);
     m.width = width;
     m.height = height;
     return m;
