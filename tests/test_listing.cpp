@@ -124,6 +124,9 @@ TEST(Listing, MarksCountAndTravelWithTheirFiles) {
     EXPECT_TRUE(MoveCurrentDown(m));
     EXPECT_EQ(m.currentIndex(), 5);
     EXPECT_EQ(m.text(5), "f05");
+    m.setCurrentIndex(0); // the first item goes down
+    EXPECT_TRUE(MoveCurrentDown(m));
+    EXPECT_EQ(m.currentIndex(), 1);
     for (const int at : {11, -1}) { // the last item, and none
         m.setCurrentIndex(at);
         EXPECT_FALSE(MoveCurrentDown(m));
