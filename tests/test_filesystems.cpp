@@ -225,6 +225,10 @@ TEST(Ntfs3g, BitsAndCreationTimeAreTheVolumes) {
     // What another program sets is read, and the hidden file is left out of the list.
     ASSERT_TRUE(run("setfattr", {"-n", "system.ntfs_attrib", "-v", "0x01000000", b}));
     EXPECT_EQ(GetAttributes(b), AttrReadOnly);
+    char room[16]; // and through the open a preview makes for a photo's first bytes
+    Head head{room, sizeof room};
+    EXPECT_EQ(Folder(v.folder()).info(u"b.jpg", &head).attributes & AttrReadOnly, AttrReadOnly);
+    EXPECT_EQ(QByteArrayView(room, head.size), "b.jpg");
     std::vector<QString> names;
     ASSERT_TRUE(ListFolderFiles(v.folder(), names));
     EXPECT_EQ(names, std::vector<QString>{"b.jpg"});
