@@ -76,6 +76,8 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     const int n = int(rows.size());
     RowIndex byNew(rows, &PreviewRow::newPath, foldCase); // the row that gets a new path
     RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
+    byNew.keyAll();
+    byOld.keyAll();
     // A file that keeps its name holds it before any other row can claim it.
     for (int i = 0; i < n; ++i) {
         const PreviewRow& r = rows[size_t(i)];
@@ -113,7 +115,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     std::vector<int> next(size_t(n), kFree);
     for (int i = 0; i < n; ++i)
         if (candidate(i))
-            next[size_t(i)] = byOld.find(rows[size_t(i)].newPath);
+            next[size_t(i)] = byOld.find(rows[size_t(i)].newPath, byNew.key(i));
     const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
     ParallelFor(size_t(n), [&](size_t i) {
         if (next[i] != kFree || !candidate(int(i)))
