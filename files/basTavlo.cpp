@@ -65,9 +65,13 @@ QString FileNameOf(const QString& path) {
 
 // Letter by letter, ASCII case folded: asked for every file of a preview that reads content.
 bool HasExtension(QStringView name, std::initializer_list<const char*> extensions) {
-    const QStringView ext = name.sliced(name.lastIndexOf(u'.') + 1);
-    if (ext.size() == name.size())
-        return false; // no dot
+    qsizetype dot = name.size();
+    while (--dot >= 0 && name[dot] != u'.')
+        if (name[dot] == u'/' || name[dot] == u'\\')
+            return false; // no dot in the file's own name: no extension could match
+    if (dot < 0)
+        return false;
+    const QStringView ext = name.sliced(dot + 1);
     for (const char* e : extensions) {
         qsizetype i = 0;
         for (; i < ext.size() && e[i]; ++i) {
