@@ -162,6 +162,12 @@ bool ReadsHead(const QString& path, unsigned kinds) {
     return (kinds & PhotoMetadata) && !isMovie(path);
 }
 
+// One for each thread: 64 KB taken and given back for every file costs as much as the parsing.
+char* MetadataHeadRoom() {
+    thread_local QByteArray room(int(kMetadataHead), Qt::Uninitialized);
+    return room.data();
+}
+
 FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayView* given) {
     FileMetadata m;
     const bool movie = isMovie(path);
@@ -188,19 +194,14 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayV
     // but for rare large ones: read that much at once and take the entries the tags use
     // straight from it; where that reader gives up, exiv2 parses the same bytes, which costs
     // less than half of its own reads of the file. Anything else exiv2 reads itself.
-    // One buffer for each thread: 64 KB taken and given back for every file costs as much
-    // as the parsing.
-    thread_local QByteArray buffer;
     QByteArrayView head;
     if (given) {
         head = *given;
     } else {
-        if (buffer.isEmpty())
-            buffer.resize(kMetadataHead);
+        char* room = MetadataHeadRoom();
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
-            head = QByteArrayView(buffer.constData(),
-                                  std::max<qint64>(0, file.read(buffer.data(), kMetadataHead)));
+            head = QByteArrayView(room, std::max<qint64>(0, file.read(room, kMetadataHead)));
     }
     const bool jpeg = head.startsWith("\xff\xd8");
     if (const auto read = jpeg ? ReadJpegHead(head) : std::nullopt) {

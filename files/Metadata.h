@@ -32,6 +32,8 @@ void PrepareMetadataReading();
 constexpr qint64 kMetadataHead = 64 * 1024;
 // Whether reading a file of this name for kinds starts from its first kMetadataHead bytes.
 bool ReadsHead(const QString& path, unsigned kinds);
+// The calling thread's room for those bytes, which ReadMetadata also reads into.
+char* MetadataHeadRoom();
 
 // Reads the metadata of the file at path, and nothing of its picture or sound: a photo's
 // with exiv2, a song's with TagLib, as kinds asks. A file that is neither, or one that

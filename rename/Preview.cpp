@@ -222,15 +222,10 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
         }
         const QString& path = original.text(checked[k]);
         // A photo's first bytes come through the open that reads its attributes.
-        thread_local QByteArray room;
         basTavlo::Head head;
-        const bool readsHead = run.needsMetadata && ReadsHead(path, run.needsMetadata);
-        if (readsHead) {
-            if (room.isEmpty())
-                room.resize(kMetadataHead);
-            head = {room.data(), kMetadataHead};
-        }
-        const basTavlo::FindData found = held.infoOf(path, readsHead ? &head : nullptr);
+        if (run.needsMetadata && ReadsHead(path, run.needsMetadata))
+            head = {MetadataHeadRoom(), kMetadataHead};
+        const basTavlo::FindData found = held.infoOf(path, head.data ? &head : nullptr);
         const bool present =
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |
                                                  basTavlo::AttrDirectory));
