@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 namespace basTavlo {
 
@@ -94,6 +95,17 @@ std::optional<QStringView> Folder::nameOf(const QString& path) const {
     if (cut > 0 && path.size() > cut && path.startsWith(m_path) && FileNameStart(path) == cut)
         return QStringView(path).mid(cut);
     return std::nullopt;
+}
+
+quint64 NameHashes::hashOf(const char* bytes, size_t size) {
+    return std::hash<std::string_view>{}(std::string_view(bytes, size));
+}
+
+bool NameHashes::mayHold(QStringView name) const {
+    if (!m_known)
+        return true;
+    const QByteArray n = name.toUtf8();
+    return std::binary_search(m_sorted.begin(), m_sorted.end(), hashOf(n.constData(), n.size()));
 }
 
 // A file that took the old name after the run looked it up moves instead of the file meant:

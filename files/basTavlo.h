@@ -127,6 +127,20 @@ struct Head {
 // One folder held open while a run works in it: each look-up and rename by name costs
 // one step of path, and all of them reach the folder that was opened, even if its path
 // changes meanwhile. Names must not hold a separator.
+// The names a folder held when they were read, as hashes: a name not among them was not there
+// then, and needs no search of the folder. Read only where the folder tells names apart by their
+// bytes alone; elsewhere nothing is known and every name may be there.
+class NameHashes {
+public:
+    bool mayHold(QStringView name) const;
+
+private:
+    friend class Folder;
+    static quint64 hashOf(const char* bytes, size_t size);
+    std::vector<quint64> m_sorted;
+    bool m_known = false;
+};
+
 class Folder {
 public:
     explicit Folder(const QString& folder);
@@ -142,6 +156,8 @@ public:
     FindData info(QStringView name, Head* head = nullptr) const;
     FindData infoOf(const QString& path, Head* head = nullptr) const; // by name where it lies here
     bool exists(QStringView name) const;                              // as PathExists
+    // All its names at once, for many questions of which names are free.
+    NameHashes names() const;
     RenameError rename(QStringView from, QStringView to) const;
     // Moves the file with identity id, and never another, from one name to another, without
     // replacing anything. Where the system can't rename a file by its identity, what now

@@ -260,6 +260,11 @@ bool Folder::exists(QStringView name) const {
     return PathExists(JoinName(m_path, name));
 }
 
+// NTFS and FAT fold case: each name is asked of the folder.
+NameHashes Folder::names() const {
+    return {};
+}
+
 namespace {
 bool hasSeparator(QStringView n) {
     return n.contains(u'\\') || n.contains(u'/');

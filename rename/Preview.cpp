@@ -107,22 +107,22 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     };
     // The moving row whose old path is each candidate's new path, once for all. Where a
     // chain ends, its new path is no row's old path: ask the folder whether anything stands
-    // there (hidden entries and folders too), all such paths at once over the cores. Besides
-    // being the folder's own answer, by its own case rule, a look-up that finds nothing is
-    // remembered by the system, so the run's renames to these names need not search the
-    // folder for them again.
+    // there (hidden entries and folders too), all such paths at once over the cores. Where the
+    // folder compares names by their bytes, its names read in one pass answer for the many
+    // that are not there; the rest are the folder's own answer, by its own case rule.
     constexpr int kFree = -1, kHeld = -2;
     std::vector<int> next(size_t(n), kFree);
     for (int i = 0; i < n; ++i)
         if (candidate(i))
             next[size_t(i)] = byOld.find(rows[size_t(i)].newPath, byNew.key(i));
     const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
+    const basTavlo::NameHashes present = folder.names();
     ParallelFor(size_t(n), [&](size_t i) {
         if (next[i] != kFree || !candidate(int(i)))
             return;
         const QString& path = rows[i].newPath;
         const auto name = folder.nameOf(path);
-        if (name ? folder.exists(*name) : basTavlo::PathExists(path))
+        if (name ? present.mayHold(*name) && folder.exists(*name) : basTavlo::PathExists(path))
             next[i] = kHeld;
     });
     std::vector<int> chain;

@@ -140,19 +140,21 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
         GTEST_SKIP() << "can't mount a FUSE FAT volume here (needs fusefat, dosfstools and "
                         "/dev/fuse)";
     const QString m = v.folder();
-    for (const char* n : {"1.jpg", "2.jpg", "x.txt", "y.txt", "keep.txt"})
+    for (const char* n : {"1.jpg", "2.jpg", "x.txt", "y.txt", "keep.txt", "k.txt", "held.txt"})
         v.write(n);
     auto row = [&](const char* from, const char* to) {
         return PreviewRow{m + to, m + from, RowStatus::Ok, basTavlo::IdOf(m + from)};
     };
-    // FAT folds case: the swap by case goes round as a cycle, a clash by case is seen.
+    // FAT folds case: the swap by case goes round as a cycle, a clash by case is seen, with
+    // another row or with a file outside the plan.
     EXPECT_TRUE(basTavlo::FolderFoldsCase(m + "x.txt"));
-    std::vector<PreviewRow> rows = {row("1.jpg", "2.jpg"), row("2.jpg", "3.jpg"),
-                                    row("x.txt", "Y.TXT"), row("y.txt", "X.TXT"),
-                                    row("keep.txt", "3.JPG")};
+    std::vector<PreviewRow> rows = {row("1.jpg", "2.jpg"),    row("2.jpg", "3.jpg"),
+                                    row("x.txt", "Y.TXT"),    row("y.txt", "X.TXT"),
+                                    row("keep.txt", "3.JPG"), row("k.txt", "HELD.TXT")};
     MarkConflicts(rows);
     EXPECT_EQ(rows[4].status, RowStatus::DuplicateTarget);
-    rows.pop_back();
+    EXPECT_EQ(rows[5].status, RowStatus::TargetExists);
+    rows.resize(4);
     const RunReport r = RenameFiles(rows, {});
     EXPECT_EQ(r.failed, 0);
     EXPECT_EQ(basTavlo::RenameFile(m + "2.jpg", m + "keep.txt"),
@@ -166,11 +168,9 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
         EXPECT_TRUE(f.open(QIODevice::ReadOnly));
         after.insert(name, f.readAll());
     }
-    const QMap<QString, QByteArray> expected{{"2.jpg", "1.jpg"},
-                                             {"3.jpg", "2.jpg"},
-                                             {"X.TXT", "y.txt"},
-                                             {"Y.TXT", "x.txt"},
-                                             {"keep.txt", "keep.txt"}};
+    const QMap<QString, QByteArray> expected{
+        {"2.jpg", "1.jpg"},       {"3.jpg", "2.jpg"}, {"X.TXT", "y.txt"},      {"Y.TXT", "x.txt"},
+        {"keep.txt", "keep.txt"}, {"k.txt", "k.txt"}, {"held.txt", "held.txt"}};
     EXPECT_EQ(after, expected);
 }
 
