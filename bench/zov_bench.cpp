@@ -35,6 +35,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -98,18 +99,24 @@ Times baseline(const QString& dir) {
         }
     t[0] = clock.nsecsElapsed() / 1e9;
 
-    // The preview looks each file up, reads its attribute value, and asks whether its new
-    // name is held; the system remembers a name found free, for the rename.
+    // The preview looks each file up and reads its attribute value; whether a new name is
+    // held it learns from one more pass over the folder's names.
     clock.restart();
+    std::unordered_set<std::string> present;
+    rewinddir(d);
+    while (dirent* e = readdir(d))
+        present.insert(e->d_name);
     std::string to;
+    size_t held = 0;
     for (const std::string& n : names) {
         struct statx sx;
         statx(fd, n.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx);
         readValue(fd, folder, n, buf, sizeof buf);
         to = "new_" + n;
-        struct stat st;
-        fstatat(fd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+        held += present.count(to);
     }
+    if (held != 0)
+        std::fprintf(stderr, "raw: %zu new names held\n", held);
     t[2] = clock.nsecsElapsed() / 1e9;
 
     clock.restart();

@@ -156,8 +156,8 @@ public:
     FindData info(QStringView name, Head* head = nullptr) const;
     FindData infoOf(const QString& path, Head* head = nullptr) const; // by name where it lies here
     bool exists(QStringView name) const;                              // as PathExists
-    // All its names at once, for many questions of which names are free.
-    NameHashes names() const;
+    // All its names at once, where that is quicker than asking it so many questions.
+    NameHashes names(size_t questions) const;
     RenameError rename(QStringView from, QStringView to) const;
     // Moves the file with identity id, and never another, from one name to another, without
     // replacing anything. Where the system can't rename a file by its identity, what now

@@ -261,7 +261,7 @@ bool Folder::exists(QStringView name) const {
 }
 
 // NTFS and FAT fold case: each name is asked of the folder.
-NameHashes Folder::names() const {
+NameHashes Folder::names(size_t) const {
     return {};
 }
 

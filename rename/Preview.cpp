@@ -116,9 +116,13 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
         if (candidate(i))
             next[size_t(i)] = byOld.find(rows[size_t(i)].newPath, byNew.key(i));
     const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
-    const basTavlo::NameHashes present = folder.names();
+    const auto asked = [&](size_t i) { return next[i] == kFree && candidate(int(i)); };
+    size_t questions = 0;
+    for (size_t i = 0; i < size_t(n); ++i)
+        questions += asked(i);
+    const basTavlo::NameHashes present = folder.names(questions);
     ParallelFor(size_t(n), [&](size_t i) {
-        if (next[i] != kFree || !candidate(int(i)))
+        if (!asked(i))
             return;
         const QString& path = rows[i].newPath;
         const auto name = folder.nameOf(path);
