@@ -124,12 +124,9 @@ struct Head {
     qint64 size = -1;
 };
 
-// One folder held open while a run works in it: each look-up and rename by name costs
-// one step of path, and all of them reach the folder that was opened, even if its path
-// changes meanwhile. Names must not hold a separator.
 // The names a folder held when they were read, as hashes: a name not among them was not there
 // then, and needs no search of the folder. Read only where the folder tells names apart by their
-// bytes alone; elsewhere nothing is known and every name may be there.
+// bytes alone, and the questions are many; elsewhere nothing is known and any name may be there.
 class NameHashes {
 public:
     bool mayHold(QStringView name) const;
@@ -141,6 +138,9 @@ private:
     bool m_known = false;
 };
 
+// One folder held open while a run works in it: each look-up and rename by name costs
+// one step of path, and all of them reach the folder that was opened, even if its path
+// changes meanwhile. Names must not hold a separator.
 class Folder {
 public:
     explicit Folder(const QString& folder);

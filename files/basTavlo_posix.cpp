@@ -537,14 +537,9 @@ FileId Folder::idOf(QStringView name) const {
 
 namespace {
 
-// An ordinary file whose first bytes are wanted as well: one open serves for them and for its
-// attributes. nullopt, and nothing read, where it can't be opened.
-std::optional<dos::State> readThroughOpen(dos::Store store, int folderFd, const char* name,
-                                          qint64 fileSize, Head& head) {
-    const int fd =
-        openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
+// An ordinary file's attribute word and first bytes, both through the descriptor, which is
+// then closed.
+dos::State readThrough(dos::Store store, int fd, qint64 fileSize, Head& head) {
     const dos::State state = dos::ReadOpen(store, fd);
     // The size looked up tells where the file ends: no read more to learn it.
     qint64 n = 0;
@@ -569,14 +564,29 @@ FindData Folder::info(QStringView name, Head* head) const {
     const auto n = nameAt(m_fd, name);
     if (!n)
         return GetFileInfo(JoinName(m_path, name));
+    // Where the first bytes are wanted too, the file is opened first and then asked what it
+    // is: one search of the folder for both. The names come from a listing of ordinary files;
+    // the open neither waits nor follows a link, and what is no longer an ordinary file is
+    // closed unread. A link, or a file that can't be opened, is looked up by name.
+    const int fd = head ? openat(m_fd, n->constData(),
+                                 O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC)
+                        : -1;
+    const unsigned mask = kInfoMask | dos::MountMask();
     struct statx sx;
-    if (statx(m_fd, n->constData(), AT_SYMLINK_NOFOLLOW, kInfoMask | dos::MountMask(), &sx) != 0)
+    const bool found = fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, mask, &sx) == 0
+                               : statx(m_fd, n->constData(), AT_SYMLINK_NOFOLLOW, mask, &sx) == 0;
+    if (!found) {
+        if (fd >= 0)
+            close(fd);
         return notFound(*n);
+    }
     const auto path = [&] { return QFile::encodeName(JoinName(m_path, name)); };
     const dos::Store store = dos::StoreOf(sx, path);
     std::optional<dos::State> state;
-    if (head && S_ISREG(sx.stx_mode))
-        state = readThroughOpen(store, m_fd, n->constData(), qint64(sx.stx_size), *head);
+    if (fd >= 0 && S_ISREG(sx.stx_mode))
+        state = readThrough(store, fd, qint64(sx.stx_size), *head);
+    else if (fd >= 0)
+        close(fd);
     if (!state)
         state = dos::ReadAt(store, m_fd, n->constData(), false);
     if (!state)

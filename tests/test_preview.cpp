@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 using basTavlo::DateTime;
 using basTavlo::FileDetails;
 
@@ -114,6 +118,7 @@ TEST(Preview, ReadsEachPhotoAsItIs) {
     f.write("e.jpg");
 #ifndef Q_OS_WIN
     ASSERT_TRUE(QFile::link(f.file("a.jpg"), f.file("c.jpg")));
+    f.write("g.jpg", photo);
     const auto openFiles = [] { return QDir("/proc/self/fd").count(); };
     const auto wereOpen = openFiles();
 #endif
@@ -121,6 +126,11 @@ TEST(Preview, ReadsEachPhotoAsItIs) {
     DisplayFiles(l, f.path());
     l.original.setAllChecked(true);
     ASSERT_TRUE(basTavlo::SetAttributes(f.file("d.jpg"), basTavlo::AttrHidden)); // since listed
+#ifndef Q_OS_WIN
+    // A pipe since listed: opened without waiting, closed unread, and given no row.
+    ASSERT_TRUE(QFile::remove(f.file("g.jpg")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(f.file("g.jpg")).constData(), 0600), 0);
+#endif
     RenameSettings s;
     s.chkPrefix = 1;
     s.txtPrefix = "<taken:yyyy-MM-dd HH.mm.ss.zzz>_";
