@@ -8,6 +8,7 @@
 #include "listing/FileLists.h"
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 #ifdef __GLIBC__
@@ -74,6 +75,13 @@ void MarkConflicts(std::vector<PreviewRow>& rows) {
 
 void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     const int n = int(rows.size());
+    // Where many new names will be asked about, the folder's names are read meanwhile.
+    size_t moving = 0;
+    for (const PreviewRow& r : rows)
+        moving += r.status == RowStatus::Ok && r.newPath != r.oldPath;
+    const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
+    std::future<basTavlo::NameHashes> present =
+        std::async(std::launch::async, [&] { return folder.names(moving); });
     RowIndex byNew(rows, &PreviewRow::newPath, foldCase); // the row that gets a new path
     RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
     byNew.keyAll();
@@ -115,18 +123,13 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     for (int i = 0; i < n; ++i)
         if (candidate(i))
             next[size_t(i)] = byOld.find(rows[size_t(i)].newPath, byNew.key(i));
-    const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
-    const auto asked = [&](size_t i) { return next[i] == kFree && candidate(int(i)); };
-    size_t questions = 0;
-    for (size_t i = 0; i < size_t(n); ++i)
-        questions += asked(i);
-    const basTavlo::NameHashes present = folder.names(questions);
+    const basTavlo::NameHashes names = present.get();
     ParallelFor(size_t(n), [&](size_t i) {
-        if (!asked(i))
+        if (next[i] != kFree || !candidate(int(i)))
             return;
         const QString& path = rows[i].newPath;
         const auto name = folder.nameOf(path);
-        if (name ? present.mayHold(*name) && folder.exists(*name) : basTavlo::PathExists(path))
+        if (name ? names.mayHold(*name) && folder.exists(*name) : basTavlo::PathExists(path))
             next[i] = kHeld;
     });
     std::vector<int> chain;
