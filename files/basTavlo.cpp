@@ -98,14 +98,43 @@ std::optional<QStringView> Folder::nameOf(const QString& path) const {
 }
 
 quint64 NameHashes::hashOf(const char* bytes, size_t size) {
-    return std::hash<std::string_view>{}(std::string_view(bytes, size));
+    const quint64 h = std::hash<std::string_view>{}(std::string_view(bytes, size));
+    return h ? h : 1; // 0 marks a free slot
+}
+
+NameHashes::NameHashes(const std::vector<quint64>& hashes) {
+    size_t size = 16;
+    while (size < hashes.size() * 2)
+        size *= 2;
+    m_slots.assign(size, 0);
+    for (const quint64 h : hashes) {
+        size_t s = h & (size - 1);
+        while (m_slots[s] != 0 && m_slots[s] != h)
+            s = (s + 1) & (size - 1);
+        m_slots[s] = h;
+    }
 }
 
 bool NameHashes::mayHold(QStringView name) const {
-    if (!m_known)
+    if (m_slots.empty())
         return true;
-    const QByteArray n = name.toUtf8();
-    return std::binary_search(m_sorted.begin(), m_sorted.end(), hashOf(n.constData(), n.size()));
+    // A name's bytes, for the usual short ASCII one without a copy on the heap.
+    char ascii[256];
+    quint64 h = 0;
+    if (name.size() <= qsizetype(sizeof ascii) &&
+        std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        for (qsizetype i = 0; i < name.size(); ++i)
+            ascii[i] = char(name[i].unicode());
+        h = hashOf(ascii, size_t(name.size()));
+    } else {
+        const QByteArray n = name.toUtf8();
+        h = hashOf(n.constData(), size_t(n.size()));
+    }
+    const size_t mask = m_slots.size() - 1;
+    for (size_t s = h & mask; m_slots[s] != 0; s = (s + 1) & mask)
+        if (m_slots[s] == h)
+            return true;
+    return false;
 }
 
 // A file that took the old name after the run looked it up moves instead of the file meant:

@@ -129,13 +129,13 @@ struct Head {
 // bytes alone, and the questions are many; elsewhere nothing is known and any name may be there.
 class NameHashes {
 public:
+    NameHashes() = default;                                  // knows nothing
+    explicit NameHashes(const std::vector<quint64>& hashes); // of every name, by hashOf
+    static quint64 hashOf(const char* bytes, size_t size);   // of a name's bytes
     bool mayHold(QStringView name) const;
 
 private:
-    friend class Folder;
-    static quint64 hashOf(const char* bytes, size_t size);
-    std::vector<quint64> m_sorted;
-    bool m_known = false;
+    std::vector<quint64> m_slots; // open-addressed, a power of two; 0 marks a free slot
 };
 
 // One folder held open while a run works in it: each look-up and rename by name costs

@@ -630,28 +630,27 @@ bool namesByBytes(int dirFd) {
 // that is not there, once the questions are many beside the entries: here one for each 64
 // bytes of the folder, which is about a third of its entries where names are short.
 NameHashes Folder::names(size_t questions) const {
-    NameHashes set;
     const int fd = m_fd < 0 ? -1 : openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return set;
+        return {};
     struct stat st;
     const bool worth = fstat(fd, &st) == 0 && questions * 64 >= size_t(st.st_size);
     DIR* dir = worth && namesByBytes(fd) ? fdopendir(fd) : nullptr;
     if (!dir) {
         close(fd);
-        return set;
+        return {};
     }
+    std::vector<quint64> hashes;
     for (;;) {
         errno = 0;
         const dirent* e = readdir(dir);
         if (!e)
             break;
-        set.m_sorted.push_back(NameHashes::hashOf(e->d_name, strlen(e->d_name)));
+        hashes.push_back(NameHashes::hashOf(e->d_name, strlen(e->d_name)));
     }
-    set.m_known = errno == 0; // a folder read in part knows nothing
+    const bool whole = errno == 0; // a folder read in part knows nothing
     closedir(dir);
-    std::sort(set.m_sorted.begin(), set.m_sorted.end());
-    return set;
+    return whole ? NameHashes(hashes) : NameHashes();
 }
 
 RenameError Folder::rename(QStringView from, QStringView to) const {

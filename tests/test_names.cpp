@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 TEST(Names, WindowsReservedNames) {
     for (const char* name :
          {"CON", "con", "PRN.txt", "aux.tar.gz", "NUL", "Nul .txt", "COM1", "com9.log", "LPT1",
@@ -63,6 +65,36 @@ TEST(Names, ConflictsByTheFoldersCaseRule) {
         for (size_t i = 0; i < rows.size(); ++i)
             EXPECT_EQ(rows[i].status, c.want[i]) << c.fold << " " << c.renames[i].first;
     }
+}
+
+// Many new names at once: where the folder's names are read in one pass, every holder outside
+// the plan is still found, whatever its name or kind, and a free name is known without a search.
+TEST(Names, ManyNewNamesMeetEveryHolder) {
+    TestFolder folder;
+    const QString f = folder.path();
+    std::vector<PreviewRow> rows;
+    for (int i = 0; i < 100; ++i) {
+        const QByteArray from = QByteArray::number(i) + ".jpg";
+        folder.write(QString::fromLatin1(from));
+        rows.push_back(
+            row(f, from.constData(), ((i == 10 ? "ascii " : "\u00dc ") + from).constData()));
+    }
+    for (const char* held : {"\u00dc 7.jpg", "ascii 10.jpg"})
+        folder.write(QString::fromUtf8(held));
+    ASSERT_TRUE(QDir(f).mkdir(QString::fromUtf8("\u00dc 9.jpg")));
+    MarkConflicts(rows);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(rows[size_t(i)].status,
+                  i == 7 || i == 9 || i == 10 ? RowStatus::TargetExists : RowStatus::Ok)
+            << i;
+#ifndef Q_OS_WIN
+    const basTavlo::Folder held(f);
+    const basTavlo::NameHashes names = held.names(rows.size());
+    EXPECT_TRUE(names.mayHold(u"\u00dc 7.jpg"));
+    EXPECT_FALSE(names.mayHold(u"\u00dc 11.jpg"));
+    EXPECT_FALSE(names.mayHold(u"ascii 11.jpg"));
+    EXPECT_TRUE(held.names(1).mayHold(u"ascii 11.jpg")); // few questions: each is asked
+#endif
 }
 
 TEST(Names, ExtendedLengthPaths) {
