@@ -75,13 +75,15 @@ void MarkConflicts(std::vector<PreviewRow>& rows) {
 
 void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     const int n = int(rows.size());
-    // Where many new names will be asked about, the folder's names are read meanwhile.
+    // Where many new names will be asked about, the folder's names are read meanwhile, on a
+    // thread of their own where one can be had.
     size_t moving = 0;
     for (const PreviewRow& r : rows)
         moving += r.status == RowStatus::Ok && r.newPath != r.oldPath;
     const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
-    std::future<basTavlo::NameHashes> present =
-        std::async(std::launch::async, [&] { return folder.names(moving); });
+    std::future<basTavlo::NameHashes> present = std::async(
+        moving >= 1000 ? std::launch::async | std::launch::deferred : std::launch::deferred,
+        [&] { return folder.names(moving); });
     RowIndex byNew(rows, &PreviewRow::newPath, foldCase); // the row that gets a new path
     RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
     byNew.keyAll();
