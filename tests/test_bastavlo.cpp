@@ -14,6 +14,15 @@
 
 using namespace basTavlo;
 
+// A file's kind by its extension, in any case, and only by its own name's.
+TEST(BasTavlo, ExtensionsInAnyCase) {
+    for (const char* name : {"x.AVIF", "x.ZIP", "a.b.Heic", "x.zip.heif"})
+        EXPECT_TRUE(HasExtension(QString::fromLatin1(name), {"heic", "heif", "avif", "zip"}))
+            << name;
+    for (const char* name : {"x.avi", "x.avifs", "avif", "x.AVIF/b", "x.AVIF\\b"})
+        EXPECT_FALSE(HasExtension(QString::fromLatin1(name), {"avif"})) << name;
+}
+
 TEST(BasTavlo, RenameNeverReplaces) {
     using basTavlo::testing::Refuse;
     for (const Refuse refused :
