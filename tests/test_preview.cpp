@@ -148,6 +148,28 @@ TEST(Preview, ReadsEachPhotoAsItIs) {
     EXPECT_EQ(int(l.changed.rows().back().status), int(RowStatus::NoDateTaken));
 }
 
+// New names the system can't take are red before anything is renamed.
+TEST(Preview, NewNamesTheSystemCannotTake) {
+    using S = RowStatus;
+    const QString e = QString::fromUtf8("\u00e9"); // two bytes on disk
+    const std::pair<QString, RowStatus> rows[] = {
+        {"", S::EmptyName},
+        {".", S::DotName},
+        {"..", S::DotName},
+        {"...", S::Ok},
+        {"a/b", S::InvalidCharacter},
+        {QString(QChar(0)) + "a", S::InvalidCharacter},
+        {QString(255, 'a'), S::Ok},
+        {QString(256, 'a'), S::NameTooLong},
+#ifndef Q_OS_WIN
+        {e.repeated(127) + "a", S::Ok},
+        {e.repeated(128), S::NameTooLong},
+#endif
+    };
+    for (const auto& [name, want] : rows)
+        EXPECT_EQ(CheckNewName(name, 255), want) << name.left(8).toStdString() << name.size();
+}
+
 // Attribute sets, times to the second, and extension lists: each filter alone, then
 // together, where a file must pass them all.
 TEST(Filters, AttributesTimesAndExtensions) {
