@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -85,6 +86,27 @@ TEST(Listing, SortsPathsAndKeepsExtensionsFirstMetFirst) {
     EXPECT_EQ(NamesOf(sorted), "A b c");
     EXPECT_EQ(NamesOf(appended), "c A b");
 }
+
+#ifndef Q_OS_WIN
+// The folder's ordinary files, each under its own name in any script; a name whose bytes
+// don't decode is left out, never renamed under a mangled one, and so are hidden files and
+// whatever is not an ordinary file.
+TEST(Listing, OrdinaryFilesUnderTheirOwnNames) {
+    TestFolder f;
+    for (const char* n : {"b.txt", "Z\u00fcrich \u65e5.jpg", ".profile", "secret.doc"})
+        f.write(QString::fromUtf8(n));
+    ASSERT_TRUE(TestFolder::setXattr(f.file("secret.doc"), "0x22"));
+    f.mkdir("sub");
+    const QByteArray at = QFile::encodeName(f.path());
+    ASSERT_EQ(symlink("b.txt", at + "link"), 0);
+    ASSERT_EQ(symlink("nowhere", at + "dangling"), 0);
+    ASSERT_EQ(mkfifo(at + "pipe", 0600), 0);
+    ASSERT_EQ(close(open(at + "caf\xe9.txt", O_CREAT | O_WRONLY, 0600)), 0);
+    FileLists l;
+    DisplayFiles(l, f.path());
+    EXPECT_EQ(NamesOf(l.original), QString::fromUtf8("b.txt link Z\u00fcrich \u65e5.jpg"));
+}
+#endif
 
 TEST(Listing, MarksCountAndTravelWithTheirFiles) {
     CheckListModel m(CheckListModel::Order::Sorted);
