@@ -79,11 +79,13 @@ TEST(Listing, SortsPathsAndKeepsExtensionsFirstMetFirst) {
         EXPECT_EQ(ExtensionOf(name), ext);
     CheckListModel sorted(CheckListModel::Order::Sorted), appended;
     QAbstractItemModelTester t4(&sorted);
+    QSignalSpy inserted(&sorted, &QAbstractItemModel::rowsInserted); // views see each item come
     for (const char* n : {"c", "A", "b"}) {
         sorted.addItem(n);
         appended.addItem(n);
     }
     EXPECT_EQ(NamesOf(sorted), "A b c");
+    EXPECT_EQ(inserted.count(), 3);
     EXPECT_EQ(NamesOf(appended), "c A b");
 }
 
