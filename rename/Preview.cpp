@@ -75,11 +75,15 @@ void MarkConflicts(std::vector<PreviewRow>& rows) {
 
 void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     const int n = int(rows.size());
+    auto candidate = [&](int i) { // a row that still plans to move its file
+        const PreviewRow& r = rows[size_t(i)];
+        return r.status == RowStatus::Ok && r.newPath != r.oldPath;
+    };
     // Where many new names will be asked about, the folder's names are read meanwhile, on a
     // thread of their own where one can be had.
     size_t moving = 0;
-    for (const PreviewRow& r : rows)
-        moving += r.status == RowStatus::Ok && r.newPath != r.oldPath;
+    for (int i = 0; i < n; ++i)
+        moving += candidate(i);
     const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
     std::future<basTavlo::NameHashes> present = std::async(
         moving >= 1000 ? std::launch::async | std::launch::deferred : std::launch::deferred,
@@ -96,9 +100,9 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
             byNew.insert(i);
     }
     for (int i = 0; i < n; ++i) {
-        PreviewRow& r = rows[size_t(i)];
-        if (r.status != RowStatus::Ok || r.newPath == r.oldPath)
+        if (!candidate(i))
             continue;
+        PreviewRow& r = rows[size_t(i)];
         const int taken = byNew.insert(i);
         if (taken == i)
             continue;
@@ -111,10 +115,6 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     // when it is part of a cycle. Walk each chain once and give all of it one verdict.
     enum class State : char { Unknown, Visiting, Moves, Stays };
     std::vector<State> state(size_t(n), State::Unknown);
-    auto candidate = [&](int i) {
-        const PreviewRow& r = rows[size_t(i)];
-        return r.status == RowStatus::Ok && r.newPath != r.oldPath;
-    };
     // The moving row whose old path is each candidate's new path, once for all. Where a
     // chain ends, its new path is no row's old path: ask the folder whether anything stands
     // there (hidden entries and folders too), all such paths at once over the cores. Where the
