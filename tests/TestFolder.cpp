@@ -41,10 +41,10 @@ void TestFolder::mkdir(const QString& name) const {
     ASSERT_TRUE(QDir(path()).mkdir(name));
 }
 
-QMap<QString, QByteArray> TestFolder::contents() const {
+QMap<QString, QByteArray> ContentsOf(const QString& folder) {
     QMap<QString, QByteArray> out;
     const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-    for (const QFileInfo& fi : QDir(m_dir.path()).entryInfoList(all)) {
+    for (const QFileInfo& fi : QDir(folder).entryInfoList(all)) {
         QFile f(fi.filePath());
         out.insert(fi.fileName(), fi.isDir()                    ? "<dir>"
                                   : f.open(QIODevice::ReadOnly) ? f.readAll()

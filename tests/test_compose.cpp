@@ -253,17 +253,9 @@ qint64 bytesRead() {
 // The values a photo's tags use, in one line.
 std::string summary(const FileMetadata& m) {
     const basTavlo::DateTime t = m.taken.value_or(basTavlo::DateTime{});
-    return QString("%1-%2-%3 %4:%5:%6.%7 %8|%9|%10x%11")
-        .arg(t.year)
-        .arg(t.month)
-        .arg(t.day)
-        .arg(t.hour)
-        .arg(t.minute)
-        .arg(t.second)
-        .arg(m.takenMs)
-        .arg(m.camera, m.lens)
-        .arg(m.width)
-        .arg(m.height)
+    return QString::asprintf("%d-%d-%d %d:%d:%d.%d %s|%s|%dx%d", t.year, t.month, t.day, t.hour,
+                             t.minute, t.second, m.takenMs, qUtf8Printable(m.camera),
+                             qUtf8Printable(m.lens), m.width, m.height)
         .toStdString();
 }
 

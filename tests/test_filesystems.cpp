@@ -114,12 +114,9 @@ TEST(Ramfs, ReadsWhatItCanAndReportsWhatItCannotWrite) {
 
     // The rename goes through; the creation time and the hidden bit are reported as not set.
     AdvancedSettings s;
-    s.chkModifyDateTime = 1;
-    s.chkFileCreation = 1;
-    s.chkFileModified = 1;
+    s.chkModifyDateTime = s.chkFileCreation = s.chkFileModified = 1;
     s.creation = s.modified = basTavlo::DateTime{2020, 2, 2, 2, 2, 2};
-    s.chkModifyAttributes = 1;
-    s.chkHidden = 1;
+    s.chkModifyAttributes = s.chkHidden = 1;
     QStringList messages;
     const RunReport r = RenameFiles({PreviewRow{v.file("b.jpg"), v.file("a.jpg"), RowStatus::Ok,
                                                 basTavlo::IdOf(v.file("a.jpg"))}},
@@ -162,16 +159,10 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
     // Its entries have bits that no call here reads or changes: none is said to be set.
     for (const quint32 bits : {0u, quint32(basTavlo::AttrReadOnly), quint32(basTavlo::AttrArchive)})
         EXPECT_FALSE(basTavlo::SetAttributes(m + "keep.txt", bits)) << bits;
-    QMap<QString, QByteArray> after;
-    for (const QString& name : QDir(m).entryList(QDir::Files)) {
-        QFile f(m + name);
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        after.insert(name, f.readAll());
-    }
     const QMap<QString, QByteArray> expected{
         {"2.jpg", "1.jpg"},       {"3.jpg", "2.jpg"}, {"X.TXT", "y.txt"},      {"Y.TXT", "x.txt"},
         {"keep.txt", "keep.txt"}, {"k.txt", "k.txt"}, {"held.txt", "held.txt"}};
-    EXPECT_EQ(after, expected);
+    EXPECT_EQ(ContentsOf(m), expected);
 }
 
 // ext4 with 128-byte inodes keeps 1901 to 2038 and clamps the rest without a word; a
@@ -265,13 +256,11 @@ namespace {
 
 // Files named by tags alone: the sequence's prefix in the old name's place.
 RenameSettings namedBy(const char* tags) {
-    RenameSettings s;
-    s.optFilenameModifications = false;
-    s.optSequencing = true;
-    s.chkKeepName = 0;
-    s.chkSeqPrefix = 1;
-    s.txtSeqPrefix = tags;
-    return s;
+    return {.optFilenameModifications = false,
+            .optSequencing = true,
+            .chkSeqPrefix = 1,
+            .txtSeqPrefix = tags,
+            .chkKeepName = 0};
 }
 
 } // namespace
@@ -352,10 +341,7 @@ TEST(ExifTool, PhotoTagsReadWhatItWrote) {
     for (const auto& [descending, order] :
          {std::pair(false, "c.jpg a.jpg b.jpg"), std::pair(true, "a.jpg c.jpg b.jpg")}) {
         SortOriginalList(l.original, SortKey::Taken, descending);
-        QStringList names;
-        for (int k = 0; k < l.original.count(); ++k)
-            names << basTavlo::FileNameOf(l.original.text(k));
-        EXPECT_EQ(names.join(' '), order);
+        EXPECT_EQ(NamesOf(l.original), order);
     }
     // Not a picture at all.
     f.write("text.jpg", "not a picture");
@@ -438,8 +424,5 @@ TEST(Music, SongTagsReadWhatTheirToolsWrote) {
     FileLists l;
     DisplayFiles(l, f.path());
     SortOriginalList(l.original, SortKey::AlbumDiscTrack, false);
-    QStringList names;
-    for (int k = 0; k < l.original.count(); ++k)
-        names << basTavlo::FileNameOf(l.original.text(k));
-    EXPECT_EQ(names.join(' '), "a.mp3 song.mp3 bare.mp3");
+    EXPECT_EQ(NamesOf(l.original), "a.mp3 song.mp3 bare.mp3");
 }

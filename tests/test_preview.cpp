@@ -40,11 +40,8 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
         f.write(n, n);
     FileLists l;
     DisplayFiles(l, f.path());
-    RenameSettings s;
-    s.optFilenameModifications = false;
-    s.optSequencing = s.optNumeric = true;
-    s.txtDigitStartWith = "1";
-    s.txtDigits = "2";
+    RenameSettings s{.optFilenameModifications = false, .optSequencing = true};
+    s.optNumeric = true, s.txtDigitStartWith = "1", s.txtDigits = "2";
     FilterSettings filters;
     filters.chkFilterOnExtension = filters.chkExclude = 1;
     for (int i = 0; i < l.exclude.count(); ++i)
@@ -56,16 +53,12 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
     EXPECT_EQ(l.previewCountText, "2 files in preview.");
     EXPECT_EQ(l.changed.row(0).oldPath, f.file("a.jpg"));
     EXPECT_EQ(l.changed.row(0).newPath, f.file("01a.jpg"));
-    RenameSettings tags;
-    tags.chkPrefix = 1;
-    tags.txtPrefix = "<n:2>-<modified:yyyy>-";
+    RenameSettings tags{.chkPrefix = 1, .txtPrefix = "<n:2>-<modified:yyyy>-"};
     for (const char* n : {"a.jpg", "d.jpg"})
         TestFolder::setTimes(f.file(n), utc(2019, 5, 6, 7, 8, 9), utc(2019, 5, 6, 7, 8, 9));
     PreviewFiles(l, tags, filters);
     EXPECT_EQ(newNames(l), "01-2019-a.jpg 02-2019-d.jpg");
-    RenameSettings photos;
-    photos.chkPrefix = 1;
-    photos.txtPrefix = "<taken|modified:yyyy>-";
+    const RenameSettings photos{.chkPrefix = 1, .txtPrefix = "<taken|modified:yyyy>-"};
     std::vector<qint64> reported;
     EXPECT_FALSE(PreviewFiles(l, photos, filters, [&](qint64 done, qint64 total) {
         reported.push_back(done);
@@ -131,9 +124,7 @@ TEST(Preview, ReadsEachPhotoAsItIs) {
     ASSERT_TRUE(QFile::remove(f.file("g.jpg")));
     ASSERT_EQ(mkfifo(QFile::encodeName(f.file("g.jpg")).constData(), 0600), 0);
 #endif
-    RenameSettings s;
-    s.chkPrefix = 1;
-    s.txtPrefix = "<taken:yyyy-MM-dd HH.mm.ss.zzz>_";
+    const RenameSettings s{.chkPrefix = 1, .txtPrefix = "<taken:yyyy-MM-dd HH.mm.ss.zzz>_"};
     ASSERT_TRUE(PreviewFiles(l, s, FilterSettings{}, [](qint64, qint64) { return true; }));
     QStringList rows;
     for (const PreviewRow& r : l.changed.rows())
