@@ -285,23 +285,16 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
         RenameSettings s;
         s.optFilenameModifications = rng.bounded(2) == 0;
         s.optSequencing = !s.optFilenameModifications;
-        s.chkPrefix = rng.bounded(2);
-        s.txtPrefix = pick({"a", "1", "", "A"});
-        s.chkSuffix = rng.bounded(2);
-        s.txtSuffix = pick({"a", "2", ""});
-        s.chkChangeCase = rng.bounded(2);
-        s.cboChangeCase = rng.bounded(3);
-        s.chkReplaceString = rng.bounded(2);
-        s.txtReplaceString = pick({"a", "1", "A"});
+        s.chkPrefix = rng.bounded(2), s.txtPrefix = pick({"a", "1", "", "A"});
+        s.chkSuffix = rng.bounded(2), s.txtSuffix = pick({"a", "2", ""});
+        s.chkChangeCase = rng.bounded(2), s.cboChangeCase = rng.bounded(3);
+        s.chkReplaceString = rng.bounded(2), s.txtReplaceString = pick({"a", "1", "A"});
         s.txtWith = pick({"b", "2", "", "aa"});
-        s.optNumeric = true;
-        s.txtDigitStartWith = pick({"1", "2", "0"});
+        s.optNumeric = true, s.txtDigitStartWith = pick({"1", "2", "0"});
         s.txtDigits = pick({"", "0", "00"});
-        s.optPrefixSequence = rng.bounded(2) == 0;
-        s.optSuffixSequence = !s.optPrefixSequence;
-        s.chkSeqPrefix = rng.bounded(2);
-        s.txtSeqPrefix = pick({"a", "1"});
-        s.chkChangeExtension = rng.bounded(3) == 0;
+        s.optPrefixSequence = rng.bounded(2) == 0, s.optSuffixSequence = !s.optPrefixSequence;
+        s.chkSeqPrefix = rng.bounded(2), s.txtSeqPrefix = pick({"a", "1"});
+        s.chkChangeExtension = rng.bounded(3) == 0,
         s.txtChangeExtension = pick({"jpg", "a", "JPG"});
         PreviewFiles(lists, s, {});
         const std::vector<PreviewRow> rows = lists.changed.rows();
@@ -340,9 +333,8 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
                 << oldName.toStdString() << " -> " << newName.toStdString() << " " << int(o);
         }
         for (auto it = whereIs.begin(); it != whereIs.end(); ++it) // files in no row stay
-            if (!inRow.contains(it.value())) {
-                EXPECT_EQ(found.value(it.key()), it.value());
-            }
+            EXPECT_TRUE(inRow.contains(it.value()) || found.value(it.key()) == it.value())
+                << it.value().toStdString();
 
         // Others delete, create and move a few files; then the run is taken back. No file
         // is replaced; every file they left alone is back at its old name, or, where its
