@@ -41,8 +41,8 @@ void TestFolder::mkdir(const QString& name) const {
     ASSERT_TRUE(QDir(path()).mkdir(name));
 }
 
-QMap<QString, QByteArray> ContentsOf(const QString& folder) {
-    QMap<QString, QByteArray> out;
+Contents ContentsOf(const QString& folder) {
+    Contents out;
     const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
     for (const QFileInfo& fi : QDir(folder).entryInfoList(all)) {
         QFile f(fi.filePath());

@@ -22,7 +22,8 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 QT_END_NAMESPACE
 
 // Every entry name of a folder (hidden ones included) with its content; folders as "<dir>".
-QMap<QString, QByteArray> ContentsOf(const QString& folder);
+using Contents = QMap<QString, QByteArray>;
+Contents ContentsOf(const QString& folder);
 
 // A fresh temporary folder, written and read through Qt and the platform layer so that the
 // same tables run on every platform, with what a test needs to see that nothing was lost.
@@ -41,7 +42,7 @@ public:
     // whose file numbers aren't given again, would have it.
     void remove(const QString& name) const;
     void mkdir(const QString& name) const;
-    QMap<QString, QByteArray> contents() const { return ContentsOf(m_dir.path()); }
+    Contents contents() const { return ContentsOf(m_dir.path()); }
     // All that a run and its undo may change on each file, as text: which file stands at
     // the name, its attribute bits, mode and times, read without touching the accessed time.
     QMap<QString, std::string> state() const;

@@ -52,7 +52,7 @@ TEST(BasTavlo, RenameNeverReplaces) {
             EXPECT_EQ(ren("b.txt", "B.TXT"), RenameError::None);
             EXPECT_EQ(folder.idOf(u"B.TXT"), IdOf(f.file("B.TXT")));
             EXPECT_EQ(folder.idOf(u"b.txt").valid, FolderFoldsCase(f.file("B.TXT")));
-            const QMap<QString, QByteArray> expected{{"B.TXT", "B"}, {"c.txt", "A"}};
+            const Contents expected{{"B.TXT", "B"}, {"c.txt", "A"}};
             EXPECT_EQ(f.contents(), expected);
         }
     }

@@ -159,9 +159,9 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
     // Its entries have bits that no call here reads or changes: none is said to be set.
     for (const quint32 bits : {0u, quint32(basTavlo::AttrReadOnly), quint32(basTavlo::AttrArchive)})
         EXPECT_FALSE(basTavlo::SetAttributes(m + "keep.txt", bits)) << bits;
-    const QMap<QString, QByteArray> expected{
-        {"2.jpg", "1.jpg"},       {"3.jpg", "2.jpg"}, {"X.TXT", "y.txt"},      {"Y.TXT", "x.txt"},
-        {"keep.txt", "keep.txt"}, {"k.txt", "k.txt"}, {"held.txt", "held.txt"}};
+    const Contents expected{{"2.jpg", "1.jpg"},      {"3.jpg", "2.jpg"},       {"X.TXT", "y.txt"},
+                            {"Y.TXT", "x.txt"},      {"keep.txt", "keep.txt"}, {"k.txt", "k.txt"},
+                            {"held.txt", "held.txt"}};
     EXPECT_EQ(ContentsOf(m), expected);
 }
 

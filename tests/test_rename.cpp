@@ -22,7 +22,6 @@
 #endif
 
 using basTavlo::DateTime;
-using Contents = QMap<QString, QByteArray>;
 using Outcomes = std::vector<RowOutcome>;
 using O = RowOutcome;
 

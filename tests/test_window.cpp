@@ -267,10 +267,10 @@ TEST_F(Window, TheRoadOfOneRename) {
     click("cmdStart");
     EXPECT_TRUE(messages.empty());
     EXPECT_DOUBLE_EQ(w->progressValue(), 100.0);
-    EXPECT_EQ(f.contents(), (QMap<QString, QByteArray>{{"IMG-001c.jpg", "c.jpg"},
-                                                       {"IMG-002a.jpg", "a.jpg"},
-                                                       {"IMG-003b.jpg", "b.jpg"},
-                                                       {"notes.txt", "notes.txt"}}));
+    EXPECT_EQ(f.contents(), (Contents{{"IMG-001c.jpg", "c.jpg"},
+                                      {"IMG-002a.jpg", "a.jpg"},
+                                      {"IMG-003b.jpg", "b.jpg"},
+                                      {"notes.txt", "notes.txt"}}));
     // The lists keep showing the old paths until Refresh.
     EXPECT_EQ(w->lists().original.text(0), f.file("c.jpg"));
     click("cmdRefresh");
@@ -339,7 +339,7 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     EXPECT_EQ(messages[0].icon, Dialogs::Icon::Information);
     EXPECT_FALSE(messages[0].busy); // the arrow is back for the message
     EXPECT_EQ(undo->toolTip(), "");
-    EXPECT_EQ(f.contents(), (QMap<QString, QByteArray>{{"a.txt", "a.txt"}, {"b.txt", "b.txt"}}));
+    EXPECT_EQ(f.contents(), (Contents{{"a.txt", "a.txt"}, {"b.txt", "b.txt"}}));
     EXPECT_EQ(TestFolder::bits(f.file("a.txt")), 0u);
     EXPECT_FALSE(undo->isEnabled());
     EXPECT_EQ(w->lists().original.text(0), f.file("a.txt"));
@@ -352,8 +352,7 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     type("txtPrefix", "w-");
     click("cmdPreview");
     click("cmdUndo");
-    EXPECT_EQ(f.contents(),
-              (QMap<QString, QByteArray>{{"x-a.txt", "a.txt"}, {"x-b.txt", "b.txt"}}));
+    EXPECT_EQ(f.contents(), (Contents{{"x-a.txt", "a.txt"}, {"x-b.txt", "b.txt"}}));
     EXPECT_FALSE(undo->isEnabled());
     // An old name taken meanwhile: that row stays, in red, and one message names it.
     messages.clear();
@@ -361,15 +360,12 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     f.write("x-a.txt", "newcomer");
     click("cmdUndo");
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.startsWith("Undo of " + what +
-                                            ":\n1 of 2 files could not be "
-                                            "undone"))
-        << messages[0].text.toStdString();
+    const QString undone = "Undo of " + what + ":\n1 of 2 files could not be undone";
+    EXPECT_TRUE(messages[0].text.startsWith(undone)) << messages[0].text.toStdString();
     EXPECT_TRUE(messages[0].text.contains(f.file("z-x-a.txt") +
                                           ": Not renamed: another file has this name."));
     EXPECT_EQ(f.contents(),
-              (QMap<QString, QByteArray>{
-                  {"x-a.txt", "newcomer"}, {"z-x-a.txt", "a.txt"}, {"x-b.txt", "b.txt"}}));
+              (Contents{{"x-a.txt", "newcomer"}, {"z-x-a.txt", "a.txt"}, {"x-b.txt", "b.txt"}}));
     ASSERT_EQ(rows()->rowCount(), 2);
     EXPECT_TRUE(red(0));
     EXPECT_FALSE(red(1));

@@ -81,8 +81,7 @@ TEST(WindowsLayer, NamesByCaseAndMovesByHandle) {
     for (const PreviewRow& r : RenameFiles(rows, {}).rows) // a second press finds them done
         EXPECT_EQ(r.outcome, RowOutcome::AlreadyRenamed);
     EXPECT_EQ(UndoRun(journal).failed, 0);
-    EXPECT_EQ(f.contents(),
-              (QMap<QString, QByteArray>{{"b.txt", "B"}, {"c.txt", "A"}, {"d.txt", "D"}}));
+    EXPECT_EQ(f.contents(), (Contents{{"b.txt", "B"}, {"c.txt", "A"}, {"d.txt", "D"}}));
 }
 
 // Hidden and system files and folders are not listed; the bits kept are the file's own,
