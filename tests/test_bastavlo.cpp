@@ -19,7 +19,7 @@ TEST(BasTavlo, ExtensionsInAnyCase) {
     for (const char* name : {"x.AVIF", "x.ZIP", "a.b.Heic", "x.zip.heif"})
         EXPECT_TRUE(HasExtension(QString::fromLatin1(name), {"heic", "heif", "avif", "zip"}))
             << name;
-    for (const char* name : {"x.avi", "x.avifs", "avif", "x.AVIF/b", "x.AVIF\\b"})
+    for (const char* name : {"x.avi", "x.avifs", "avif", "xavif", "x.AVIF/b", "x.AVIF\\b"})
         EXPECT_FALSE(HasExtension(QString::fromLatin1(name), {"avif"})) << name;
 }
 

@@ -292,7 +292,8 @@ TEST(Metadata, ReadsUnderAnyName) {
          {std::pair("2021:02:28 10:00:00", true), std::pair("2021-02-28T10:00:00+02:00", true),
           std::pair("2021:02:30 10:00:00", false), std::pair("    :  :     :  :  ", false),
           std::pair("0000:00:00 00:00:00", false), std::pair("1600:06:01 00:00:00", false),
-          std::pair("1601:01:01 00:00:00", true), std::pair("2021:02:28", true)})
+          std::pair("1601:01:01 00:00:00", true), std::pair("2021:02:28", true),
+          std::pair("9999:12:31 23:59:59", true), std::pair("2021:02:28 10:60:00", false)})
         EXPECT_EQ(ParseMetadataDate(text).has_value(), valid) << text;
     // A movie's creation time from its header, in either version; a box that claims more
     // than its file holds ends the walk.
