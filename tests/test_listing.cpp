@@ -72,6 +72,7 @@ TEST(Listing, SortsPathsAndKeepsExtensionsFirstMetFirst) {
         FillOriginalList(lists, "/data/", names);
         EXPECT_EQ(NamesOf(lists.original), sorted);
     }
+    EXPECT_EQ(lists.extensions, QStringList{"jpg"}); // the last folder's alone
     for (const auto& [name, ext] : {std::pair("archive.tar.gz", "gz"),
                                     {".profile", "profile"},
                                     {"README", "README"},
@@ -156,6 +157,9 @@ TEST(Listing, MarksCountAndTravelWithTheirFiles) {
         EXPECT_FALSE(MoveCurrentDown(m));
     }
     EXPECT_FALSE(MoveCurrentUp(m));
+    m.setCurrentIndex(2);
+    m.setItems(names); // a new listing has no current file
+    EXPECT_EQ(m.currentIndex(), -1);
     QSignalSpy resets(&m, &QAbstractItemModel::modelReset);
     m.clear(); // views see the list emptied
     EXPECT_EQ(resets.count(), 1);
