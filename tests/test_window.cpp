@@ -231,7 +231,7 @@ TEST_F(Window, TheRoadOfOneRename) {
     EXPECT_EQ(Dialogs::LastStartFolder(), QDir::homePath()); // nothing listed yet
     EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), f.path());
     EXPECT_EQ(label("lblOriginalFilesSelected"), "0 of 4 files selected");
-    EXPECT_EQ(w->lists().include.count(), 2);
+    EXPECT_EQ(get<QListView>("lstInclude")->model()->rowCount(), 2);
 
     click("chkSelectAll");
     EXPECT_EQ(label("lblOriginalFilesSelected"), "4 of 4 files selected");
@@ -285,7 +285,7 @@ TEST_F(Window, TheRoadOfOneRename) {
     EXPECT_EQ(Dialogs::LastStartFolder(), f.path()); // the chooser opened at the listed folder
     EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), "");
     EXPECT_EQ(label("lblOriginalFilesSelected"), "1 of 4 files selected");
-    EXPECT_EQ(w->lists().include.count(), 0);
+    EXPECT_EQ(get<QListView>("lstExclude")->model()->rowCount(), 0);
     browse("/"); // a root folder keeps its one separator
     EXPECT_EQ(get<QLineEdit>("txtSourceFiles")->text(), QDir::toNativeSeparators("/"));
 
@@ -342,7 +342,8 @@ TEST_F(Window, UndoTakesBackTheLastRunOnly) {
     EXPECT_EQ(f.contents(), (Contents{{"a.txt", "a.txt"}, {"b.txt", "b.txt"}}));
     EXPECT_EQ(TestFolder::bits(f.file("a.txt")), 0u);
     EXPECT_FALSE(undo->isEnabled());
-    EXPECT_EQ(w->lists().original.text(0), f.file("a.txt"));
+    EXPECT_EQ(w->lists().original.text(0), f.file("a.txt")); // listed afresh, nothing checked
+    EXPECT_EQ(get<QCheckBox>("chkSelectAll")->checkState(), Qt::Unchecked);
     EXPECT_EQ(label("lblPreviewFiles"), "0 files in preview.");
 
     // Two runs: Undo takes back the second alone, after a preview that left it behind.
