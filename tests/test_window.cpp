@@ -306,6 +306,8 @@ TEST_F(Window, TheRoadOfOneRename) {
     EXPECT_EQ(messages[2].text, gone + "No such file or directory.");
 #endif
     EXPECT_EQ(label("lblOriginalFilesSelected"), "0 of 0 files selected");
+    browse(""); // the chooser opens at home, not at a folder that is not there
+    EXPECT_EQ(Dialogs::LastStartFolder(), QDir::homePath());
 }
 
 // Undo takes back the last run once, by the button or Ctrl+Z, and what others changed
