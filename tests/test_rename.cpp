@@ -293,7 +293,7 @@ TEST(RenameRun, RandomFoldersLoseNothing) {
         s.txtDigits = pick({"", "0", "00"});
         s.optPrefixSequence = rng.bounded(2) == 0, s.optSuffixSequence = !s.optPrefixSequence;
         s.chkSeqPrefix = rng.bounded(2), s.txtSeqPrefix = pick({"a", "1"});
-        s.chkChangeExtension = rng.bounded(3) == 0,
+        s.chkChangeExtension = rng.bounded(3) == 0;
         s.txtChangeExtension = pick({"jpg", "a", "JPG"});
         PreviewFiles(lists, s, {});
         const std::vector<PreviewRow> rows = lists.changed.rows();
