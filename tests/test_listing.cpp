@@ -160,8 +160,10 @@ TEST(Listing, MarksCountAndTravelWithTheirFiles) {
     m.setCurrentIndex(2);
     m.setItems(names); // a new listing has no current file
     EXPECT_EQ(m.currentIndex(), -1);
-    QSignalSpy resets(&m, &QAbstractItemModel::modelReset);
-    m.clear(); // views see the list emptied
+    QSignalSpy before(&m, &QAbstractItemModel::modelAboutToBeReset),
+        resets(&m, &QAbstractItemModel::modelReset);
+    m.clear(); // views see the list emptied, told before and after
+    EXPECT_EQ(before.count(), 1);
     EXPECT_EQ(resets.count(), 1);
     EXPECT_EQ(m.count() + m.checkedCount(), 0);
     CheckListModel one;
