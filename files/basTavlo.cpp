@@ -137,15 +137,15 @@ bool NameHashes::mayHold(QStringView name) const {
     return false;
 }
 
-// A file that took the old name after the run looked it up moves instead of the file meant:
-// what stands at the new name afterwards tells, and goes back if it is another.
+// The file at the old name is checked right before the move, and what stands at the new name
+// right after it. Another file there afterwards may have taken the old name in the instant
+// between, or the new one after the move: which can't be told, so it is left where it is.
 RenameError Folder::checkedMove(QStringView from, QStringView to, const FileId& id,
                                 int* temporary) const {
-    const RenameError e = renameName(from, to, temporary);
-    if (e != RenameError::None || idOf(to) == id)
-        return e;
-    return renameName(to, from, nullptr) == RenameError::None ? RenameError::NotThatFile
-                                                              : RenameError::OtherFileMoved;
+    const RenameError e = renameName(from, to, temporary, &id);
+    const bool moved = e == RenameError::None || e == RenameError::OldNameTaken ||
+                       e == RenameError::MayHaveReplaced;
+    return !moved || idOf(to) == id ? e : RenameError::OtherFileMoved;
 }
 
 FindData Folder::infoOf(const QString& path, Head* head) const {
@@ -179,14 +179,24 @@ SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times) {
 
 namespace {
 std::function<void(const QString&, const QString&)> g_beforeRename;
+testing::CallHook g_atCall;
 } // namespace
+
+void testing::AtEachRenameCall(CallHook hook) {
+    g_atCall = std::move(hook);
+}
+
+void testing::RunAtRenameCall(Moment when, const QString& from, const QString& to) {
+    if (g_atCall)
+        g_atCall(when, from, to);
+}
 
 void testing::BeforeEachRename(std::function<void(const QString&, const QString&)> hook) {
     g_beforeRename = std::move(hook);
 }
 
 bool testing::HasBeforeRename() {
-    return bool(g_beforeRename);
+    return bool(g_beforeRename) || bool(g_atCall);
 }
 
 void testing::RunBeforeRename(const QString& from, const QString& to) {

@@ -106,9 +106,15 @@ enum class RenameError {
     Unsupported,
     Other,
     // Only from a move of a file known by its identity (Folder::move):
-    NotThatFile,     // another file stood at the old name: nothing moved, or it went back
-    OtherFileMoved,  // another file stood at the old name and could not go back from the new
+    NotThatFile,     // another file stood at the old name: nothing moved
+    OtherFileMoved,  // after the move another file stood at the new name, and how it got there
+                     // can't be told: nothing was moved back
     LeftAtTemporary, // halfway through a change by a temporary name, it could not go on or back
+    // Moved, with something to report:
+    OldNameTaken,    // another program put a file at the old name meanwhile; it could not stay
+                     // there and was left at a temporary name
+    MayHaveReplaced, // the new name's reservation was taken away just before the move, so what
+                     // another program put there may have been replaced
 };
 
 // Moves a file to a new name in the same folder. Never replaces an existing file,
@@ -169,7 +175,9 @@ public:
     FileId id() const;
 
 private:
-    RenameError renameName(QStringView from, QStringView to, int* temporary) const;
+    // With id, the file at from is checked to be that one right before the call.
+    RenameError renameName(QStringView from, QStringView to, int* temporary,
+                           const FileId* id = nullptr) const;
     RenameError checkedMove(QStringView from, QStringView to, const FileId& id,
                             int* temporary) const;
 
@@ -192,6 +200,13 @@ void RefuseRenameFeatures(Refuse what);
 // Runs hook right before each rename, as another program could act at that moment.
 void BeforeEachRename(std::function<void(const QString& from, const QString& to)> hook);
 void RunBeforeRename(const QString& from, const QString& to); // the platform layer's call
+// Runs hook right before and right after each system call that gives a file a new name (a
+// rename or a link), after every check the layer makes before it: the moments no check
+// covers. from and to are full paths.
+enum class Moment { JustBefore, JustAfter };
+using CallHook = std::function<void(Moment, const QString& from, const QString& to)>;
+void AtEachRenameCall(CallHook hook);
+void RunAtRenameCall(Moment when, const QString& from, const QString& to);
 // Reads attribute values by full path, as on kernels that can't read them by name in a
 // folder; false again lets the layer choose.
 void ReadAttributesByPath(bool byPath);

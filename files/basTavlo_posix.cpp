@@ -3,6 +3,7 @@
 #include "basTavlo.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
@@ -387,10 +388,41 @@ RenameError errorFromErrno(int err, const At& from) {
 
 testing::Refuse g_refuse = testing::Refuse::Nothing;
 
+// The test hooks get full paths; they are set only where the layer works by them.
+void atCall(testing::Moment when, const At& from, const At& to) {
+    if (testing::HasBeforeRename() && from.dir == AT_FDCWD && to.dir == AT_FDCWD)
+        testing::RunAtRenameCall(when, QFile::decodeName(from.name), QFile::decodeName(to.name));
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A name of ZOV's own beside at's, made for one step: the name with a counter drawn at random,
+// so that no other program acts on it and a file left there can be named in a report.
+struct Aside {
+    QByteArray name;
+    int counter = -1;
+    At at(const At& beside) const { return {beside.dir, name.constData()}; }
+};
+
+std::optional<Aside> freeAside(const At& beside) {
+    for (int tries = 0; tries < 16; ++tries) {
+        Aside a;
+        a.counter = 1000 + int(QRandomGenerator::global()->bounded(31000));
+        a.name = QFile::encodeName(TemporaryPath(QFile::decodeName(beside.name), a.counter));
+        struct stat st;
+        if (!statAt(a.at(beside), st) && errno == ENOENT)
+            return a;
+    }
+    return std::nullopt;
+}
+
 // Where neither RENAME_NOREPLACE nor hard links are offered: reserve the new name with
 // O_EXCL, which fails if anything holds it, then rename over the reservation once it is
-// checked to be still the empty file made here. Another program could still swap in a
-// file of its own between that check and the rename; no call narrows it further there.
+// checked to be still the empty file made here. No call shuts out another program in the
+// instant between that check and the rename; the reservation, held open, tells afterwards
+// whether it was still the file that the rename replaced.
 RenameError renameOverReservation(const At& from, const At& to) {
     struct stat st;
     if (!statAt(from, st))
@@ -401,27 +433,62 @@ RenameError renameOverReservation(const At& from, const At& to) {
         return errorFromErrno(errno, from);
     struct stat made;
     const bool known = fstat(fd, &made) == 0;
-    close(fd);
     auto stillOurs = [&] {
-        struct stat now;
-        return known && statAt(to, now) && now.st_dev == made.st_dev && now.st_ino == made.st_ino &&
-               S_ISREG(now.st_mode) && now.st_size == 0;
+        struct stat now, held;
+        return known && statAt(to, now) && sameFile(now, made) && S_ISREG(now.st_mode) &&
+               now.st_size == 0 && fstat(fd, &held) == 0 && held.st_nlink == 1;
     };
-    if (!stillOurs())
+    if (!stillOurs()) {
+        close(fd);
         return RenameError::TargetExists; // whatever took it is not ours to touch
-    if (renameat(from.dir, from.name, to.dir, to.name) == 0)
-        return RenameError::None;
+    }
+    atCall(testing::Moment::JustBefore, from, to);
+    if (renameat(from.dir, from.name, to.dir, to.name) == 0) {
+        atCall(testing::Moment::JustAfter, from, to);
+        struct stat held;
+        const bool replaced = fstat(fd, &held) == 0 && held.st_nlink == 0;
+        close(fd);
+        return replaced ? RenameError::None : RenameError::MayHaveReplaced;
+    }
     const int err = errno;
     if (stillOurs())
         unlinkat(to.dir, to.name, 0);
+    close(fd);
     return errorFromErrno(err, from);
 }
 
+// Takes away the name `name` only while it names the same file as `keep`: it first moves to a
+// name of ZOV's own, where no other program acts, and is checked there. What is another file
+// goes back to `name` by a link, which never replaces; where it can't, it stays aside and
+// aside gets the counter of that name. True where name is gone or went back.
+enum class Dropped { Yes, AnotherWentBack, AnotherAside, No };
+Dropped dropName(const At& name, const At& keep, int* aside) {
+    const std::optional<Aside> a = freeAside(name);
+    if (!a)
+        return Dropped::No;
+    if (renameat(name.dir, name.name, name.dir, a->name.constData()) != 0)
+        return errno == ENOENT ? Dropped::Yes : Dropped::No;
+    struct stat there, kept;
+    if (statAt(a->at(name), there) && statAt(keep, kept) && sameFile(there, kept)) {
+        unlinkat(name.dir, a->name.constData(), 0);
+        return Dropped::Yes;
+    }
+    if (linkat(name.dir, a->name.constData(), name.dir, name.name, 0) == 0) {
+        unlinkat(name.dir, a->name.constData(), 0);
+        return Dropped::AnotherWentBack;
+    }
+    if (aside)
+        *aside = a->counter;
+    return Dropped::AnotherAside;
+}
+
 // Where renameat2 refuses the flag: a link creates the new name only if it is free, then
-// the old name goes. A plain rename would replace, so it is never used bare.
-RenameError linkThenUnlink(const At& from, const At& to) {
+// the old name goes, but only while it still names the linked file: an editor's save may put
+// a new file there in the meantime. A plain rename would replace, so it is never used bare.
+RenameError linkThenUnlink(const At& from, const At& to, int* aside) {
     if (g_refuse == testing::Refuse::NoReplaceFlagAndLinks)
         return renameOverReservation(from, to);
+    atCall(testing::Moment::JustBefore, from, to);
     if (linkat(from.dir, from.name, to.dir, to.name, 0) != 0) {
         const int err = errno;
         if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS || err == EXDEV ||
@@ -429,21 +496,31 @@ RenameError linkThenUnlink(const At& from, const At& to) {
             return renameOverReservation(from, to);
         return errorFromErrno(err, from);
     }
-    if (unlinkat(from.dir, from.name, 0) != 0) {
-        const int err = errno;
-        unlinkat(to.dir, to.name, 0); // back to one name, the old one
-        return errorFromErrno(err, from);
+    atCall(testing::Moment::JustAfter, from, to);
+    switch (dropName(from, to, aside)) {
+    case Dropped::Yes:
+    case Dropped::AnotherWentBack:
+        return RenameError::None;
+    case Dropped::AnotherAside:
+        return RenameError::OldNameTaken;
+    case Dropped::No:
+        break;
     }
-    return RenameError::None;
+    const int err = errno;
+    dropName(to, from, nullptr); // back to one name, the old one
+    return errorFromErrno(err, from);
 }
 
-RenameError renameNoReplace(const At& from, const At& to) {
+RenameError renameNoReplace(const At& from, const At& to, int* aside = nullptr) {
     if (g_refuse != testing::Refuse::Nothing)
-        return linkThenUnlink(from, to);
-    if (renameat2(from.dir, from.name, to.dir, to.name, RENAME_NOREPLACE) == 0)
+        return linkThenUnlink(from, to, aside);
+    atCall(testing::Moment::JustBefore, from, to);
+    if (renameat2(from.dir, from.name, to.dir, to.name, RENAME_NOREPLACE) == 0) {
+        atCall(testing::Moment::JustAfter, from, to);
         return RenameError::None;
+    }
     if (errno == EINVAL)
-        return linkThenUnlink(from, to);
+        return linkThenUnlink(from, to, aside);
     return errorFromErrno(errno, from);
 }
 
@@ -458,7 +535,7 @@ RenameError renameAt(const At& from, const At& to, const QString& folder, QStrin
         struct stat st;
         return statAt(from, st) ? RenameError::None : RenameError::SourceMissing;
     }
-    const RenameError e = renameNoReplace(from, to);
+    const RenameError e = renameNoReplace(from, to, temporary);
     struct stat a, b;
     if (e != RenameError::TargetExists || !statAt(from, a) || !statAt(to, b) ||
         a.st_dev != b.st_dev || a.st_ino != b.st_ino)
@@ -657,10 +734,13 @@ RenameError Folder::rename(QStringView from, QStringView to) const {
     return renameName(from, to, nullptr);
 }
 
-RenameError Folder::renameName(QStringView from, QStringView to, int* temporary) const {
+RenameError Folder::renameName(QStringView from, QStringView to, int* temporary,
+                               const FileId* id) const {
     if (m_fd < 0 || testing::HasBeforeRename()) {
         const QString fromPath = JoinName(m_path, from), toPath = JoinName(m_path, to);
         testing::RunBeforeRename(fromPath, toPath);
+        if (id && IdOf(fromPath) != *id)
+            return RenameError::NotThatFile;
         const QByteArray f = QFile::encodeName(fromPath), t = QFile::encodeName(toPath);
         return renameAt({AT_FDCWD, f.constData()}, {AT_FDCWD, t.constData()}, {}, fromPath, toPath,
                         temporary);
@@ -668,6 +748,8 @@ RenameError Folder::renameName(QStringView from, QStringView to, int* temporary)
     const QByteArray f = from.toUtf8(), t = to.toUtf8();
     if (f.contains('/') || t.contains('/'))
         return RenameError::InvalidName;
+    if (id && idOf(from) != *id)
+        return RenameError::NotThatFile;
     return renameAt({m_fd, f.constData()}, {m_fd, t.constData()}, m_path, from, to, temporary);
 }
 

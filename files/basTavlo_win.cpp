@@ -232,7 +232,10 @@ RenameError renameHeld(const QString& from, const QString& to, const FileId& id)
     rename->RootDirectory = nullptr;
     rename->FileNameLength = DWORD(bytes);
     memcpy(rename->FileName, target.c_str(), bytes);
+    testing::RunAtRenameCall(testing::Moment::JustBefore, from, to);
     const bool ok = SetFileInformationByHandle(h, FileRenameInfo, rename, DWORD(buf.size()));
+    if (ok)
+        testing::RunAtRenameCall(testing::Moment::JustAfter, from, to);
     const RenameError e = ok ? RenameError::None : errorOfMove(from);
     CloseHandle(h);
     return e;
@@ -275,9 +278,12 @@ RenameError Folder::rename(QStringView from, QStringView to) const {
     return renameName(from, to, nullptr);
 }
 
-RenameError Folder::renameName(QStringView from, QStringView to, int* temporary) const {
+RenameError Folder::renameName(QStringView from, QStringView to, int* temporary,
+                               const FileId* id) const {
     if (hasSeparator(from) || hasSeparator(to))
         return RenameError::InvalidName;
+    if (id && idOf(from) != *id)
+        return RenameError::NotThatFile;
     return renameFile(JoinName(m_path, from), JoinName(m_path, to), temporary);
 }
 

@@ -76,11 +76,21 @@ enum class RowOutcome : quint8 {
     CycleNotRun,     // another file of its cycle could not move, so none did
     LeftAtTemporary, // on its way round a cycle or by a temporary name, it could not be put
                      // back: see nowAt()
-    OtherFileMoved,  // another file had taken the old name; it got the new one, and could
-                     // not be put back
+    OtherFileMoved,  // after its rename another file stood at the new name: nothing was moved
+                     // back, as how it got there can't be told
     FolderReplaced,  // another folder stands at the folder's path: nothing was done in it
     Failed,
+    // Renamed, with something to report:
+    RenamedOldNameAside,    // another program's file that took the old name meanwhile could not
+                            // stay there: see nowAt()
+    RenamedMayHaveReplaced, // the reservation of the new name was taken away just before
 };
+
+// Whether the row's file has its new name after what the run did.
+inline bool MovedOutcome(RowOutcome o) {
+    return o == RowOutcome::Renamed || o == RowOutcome::RenamedOldNameAside ||
+           o == RowOutcome::RenamedMayHaveReplaced;
+}
 
 // 80 bytes: a preview keeps one per file, 100,000 of them if need be.
 struct PreviewRow {
@@ -103,13 +113,13 @@ struct PreviewRow {
         return temporary < 0 ? QString() : basTavlo::TemporaryPath(oldPath, temporary);
     }
 
+    bool moved() const { return MovedOutcome(outcome); }
     bool renamedOrKept() const {
-        return outcome == RowOutcome::Renamed || outcome == RowOutcome::Unchanged ||
-               outcome == RowOutcome::AlreadyRenamed;
+        return moved() || outcome == RowOutcome::Unchanged || outcome == RowOutcome::AlreadyRenamed;
     }
     bool failed() const {
-        return (outcome != RowOutcome::NotRun && !renamedOrKept()) || timesNotSet ||
-               attributesNotSet;
+        return (outcome != RowOutcome::NotRun && !renamedOrKept()) ||
+               (moved() && outcome != RowOutcome::Renamed) || timesNotSet || attributesNotSet;
     }
 };
 

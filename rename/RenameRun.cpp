@@ -43,6 +43,10 @@ RowOutcome outcomeOf(basTavlo::RenameError e) {
         return RowOutcome::OtherFileMoved;
     case basTavlo::RenameError::LeftAtTemporary:
         return RowOutcome::LeftAtTemporary;
+    case basTavlo::RenameError::OldNameTaken:
+        return RowOutcome::RenamedOldNameAside;
+    case basTavlo::RenameError::MayHaveReplaced:
+        return RowOutcome::RenamedMayHaveReplaced;
     default:
         return RowOutcome::Failed;
     }
@@ -263,7 +267,7 @@ private:
         PreviewRow& r = m_rows[size_t(i)];
         int temporary = -1;
         const RowOutcome o = outcomeOf(rename(r.oldPath, r.newPath, r.id, &temporary));
-        if (o == RowOutcome::LeftAtTemporary)
+        if (o == RowOutcome::LeftAtTemporary || o == RowOutcome::RenamedOldNameAside)
             r.temporary = qint16(temporary);
         return o;
     }
@@ -290,30 +294,38 @@ private:
         PreviewRow& first = m_rows[size_t(c[0])];
         std::vector<RowOutcome> out(size_t(k), RowOutcome::CycleNotRun);
         QString temp;
-        int counter = 0;
+        int counter = 0, aside = -1;
         basTavlo::RenameError e = basTavlo::RenameError::TargetExists;
         for (; counter < 1000; ++counter) {
             temp = basTavlo::TemporaryPath(first.oldPath, counter);
             if (!planned(temp))
-                e = rename(first.oldPath, temp, first.id);
+                e = rename(first.oldPath, temp, first.id, &aside);
             if (e != basTavlo::RenameError::TargetExists)
                 break;
         }
-        if (e != basTavlo::RenameError::None) {
-            out[0] = outcomeOf(e);
+        const RowOutcome stepAside = outcomeOf(e);
+        if (!MovedOutcome(stepAside)) {
+            out[0] = stepAside;
             finishAll(c, out);
             return;
         }
         int failedAt = 0;
         for (int j = k - 1; j >= 1 && failedAt == 0; --j) {
             out[size_t(j)] = move(c[size_t(j)]);
-            if (out[size_t(j)] != RowOutcome::Renamed)
+            if (!MovedOutcome(out[size_t(j)]))
                 failedAt = j;
         }
         if (failedAt == 0) {
-            e = rename(temp, first.newPath, first.id);
-            out[0] = outcomeOf(e);
-            if (e == basTavlo::RenameError::None) {
+            int last = -1;
+            out[0] = outcomeOf(rename(temp, first.newPath, first.id, &last));
+            if (MovedOutcome(out[0])) {
+                // A file another program put at the first one's old name is the one to report.
+                if (stepAside == RowOutcome::RenamedOldNameAside) {
+                    out[0] = stepAside;
+                    first.temporary = qint16(aside);
+                } else if (out[0] == RowOutcome::RenamedOldNameAside) {
+                    first.temporary = qint16(last);
+                }
                 finishAll(c, out);
                 return;
             }
@@ -324,9 +336,11 @@ private:
         if (j == k && rename(temp, first.oldPath, first.id) == basTavlo::RenameError::None) {
             if (failedAt != 0)
                 out[0] = RowOutcome::CycleNotRun;
-        } else {
+        } else if (holds(temp, first.id)) {
             out[0] = RowOutcome::LeftAtTemporary;
             first.temporary = qint16(counter);
+        } else if (failedAt != 0) {
+            out[0] = RowOutcome::GoneOrReplaced; // another program took it from its way round
         }
         finishAll(c, out);
     }
@@ -354,7 +368,7 @@ private:
             return;
         }
         const bool times = m_stampTimes, attributes = m_stampAttributes;
-        const bool stamped = times || attributes, moved = outcome == RowOutcome::Renamed;
+        const bool stamped = times || attributes, moved = r.moved();
         if (m_journal && (stamped || moved))
             m_journal->entries.push_back(
                 {i, stamped ? int(m_journal->snapshots.size()) : -1, moved});

@@ -159,8 +159,8 @@ TEST(RenameRun, NeverReplacesAndTriesOnlyWhatThePreviewPassed) {
 #ifndef Q_OS_WIN
 // Another program acts while the run goes on: a file replaced (by a file, a folder or a link)
 // after the run looked it up and before its rename, at several distances behind the
-// look-up, goes back to its name, and so does a hard link's name that a rival takes while
-// the file goes by a temporary name. Each row's report says where its file is.
+// look-up, is not moved, and a hard link's name that a rival takes while the file goes by a
+// temporary name leaves it there. Each row's report says where its file is.
 TEST(RenameRun, ReportsTrueWhatOthersDoDuringTheRun) {
     constexpr size_t kAt = 100; // the rename at which the other program acts
     const struct {
@@ -173,7 +173,6 @@ TEST(RenameRun, ReportsTrueWhatOthersDoDuringTheRun) {
         {"file replaced at its own rename", 0, S_IFREG, false, O::GoneOrReplaced},
         {"replaced by a folder, one row ahead", 1, S_IFDIR, false, O::GoneOrReplaced},
         {"replaced by a link, 50 rows ahead", 50, S_IFLNK, false, O::GoneOrReplaced},
-        {"the other file can't go back", 0, S_IFREG, true, O::OtherFileMoved},
         {"hard link by a temporary name", 0, 0, true, O::LeftAtTemporary},
     };
     for (const auto& c : cases) {
@@ -205,9 +204,8 @@ TEST(RenameRun, ReportsTrueWhatOthersDoDuringTheRun) {
                 else
                     f.write(oldName, "other");
             }
-            // On its way back, or halfway by a temporary name: a rival takes the old name.
-            if (c.blockBack && (c.replacement ? to == target.oldPath
-                                              : from != target.oldPath && to == target.newPath))
+            // Halfway by a temporary name: a rival takes the old name.
+            if (c.blockBack && from != target.oldPath && to == target.newPath)
                 f.write(oldName, "rival");
         });
         run_testing::AfterLookUp([&](size_t i) { looked = i + 1; });
@@ -224,16 +222,89 @@ TEST(RenameRun, ReportsTrueWhatOthersDoDuringTheRun) {
                                                             : "other";
         if (c.replacement)
             expected.insert("aside", oldName.toUtf8());
-        if (c.expected == O::OtherFileMoved) {
-            expected.insert("g" + oldName, other);
-            expected.insert(oldName, "rival");
-        } else if (c.expected == O::LeftAtTemporary) {
+        if (c.expected == O::LeftAtTemporary) {
             expected.insert(basTavlo::FileNameOf(r.rows[t].nowAt()), oldName.toUtf8());
             expected.insert(oldName, "rival");
         } else {
             expected.insert(oldName, other);
         }
         EXPECT_EQ(f.contents(), expected);
+    }
+}
+
+// Another program acts right before or right after the call that gives "a" its new name "b",
+// on each road the volume may leave: it swaps in a file of its own at the old name, or at the
+// new one (the row's file goes "aside"), or saves a new "a" over the old name as an editor
+// does, or moves the reservation of the new name away. Nothing of either program is lost,
+// nothing is moved that can't be told to be the row's file, and the row says what stands
+// where. The undo runs the same roads from "b" back to "a".
+TEST(RenameRun, OthersActingAtEachRenameCallLoseNothing) {
+    using basTavlo::testing::Moment;
+    using basTavlo::testing::Refuse;
+    enum Act { SwapOld, SwapNew, SaveOld, MoveReservation };
+    const Moment B = Moment::JustBefore, A = Moment::JustAfter;
+    const Refuse P = Refuse::Nothing, L = Refuse::NoReplaceFlag, R = Refuse::NoReplaceFlagAndLinks;
+    const struct {
+        const char* name;
+        Refuse road;
+        Moment when;
+        Act act;
+        bool undo;
+        RowOutcome expected;
+        const char* after; // name=content ...; a holds "a" before the run, theirs "other"
+    } cases[] = {
+        {"plain, old swapped before", P, B, SwapOld, 0, O::OtherFileMoved, "aside=a b=other"},
+        {"plain, new swapped after", P, A, SwapNew, 0, O::OtherFileMoved, "aside=a b=other"},
+        {"plain, old saved after", P, A, SaveOld, 0, O::Renamed, "a=other b=a"},
+        {"link, old swapped before", L, B, SwapOld, 0, O::OtherFileMoved, "aside=a b=other"},
+        {"link, new swapped after", L, A, SwapNew, 0, O::OtherFileMoved, "a=a aside=a b=other"},
+        {"link, old saved after", L, A, SaveOld, 0, O::Renamed, "a=other b=a"},
+        {"link undo, old saved after", L, A, SaveOld, 1, O::Renamed, "a=a b=other"},
+        {"link undo, new swapped after", L, A, SwapNew, 1, O::OtherFileMoved,
+         "a=other aside=a b=a"},
+        {"reserved, old swapped before", R, B, SwapOld, 0, O::OtherFileMoved, "aside=a b=other"},
+        {"reserved, new swapped after", R, A, SwapNew, 0, O::OtherFileMoved, "aside=a b=other"},
+        {"reservation moved away", R, B, MoveReservation, 0, O::RenamedMayHaveReplaced,
+         "b=a held="},
+        {"reserved undo, old swapped", R, B, SwapOld, 1, O::OtherFileMoved, "a=other aside=a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene s{"a"};
+        basTavlo::testing::RefuseRenameFeatures(c.road);
+        const QString from = s.f.file(c.undo ? "b" : "a"), to = s.f.file(c.undo ? "a" : "b");
+        // An editor's save: a new file renamed over the name.
+        const auto save = [&](const QString& name) {
+            s.f.write("saved", "other");
+            ASSERT_TRUE(rename(raw(s.f.file("saved")).constData(), raw(name).constData()) == 0);
+        };
+        bool acted = false;
+        const auto act = [&](Moment when, const QString& f, const QString& t) {
+            if (acted || when != c.when || f != from || t != to)
+                return;
+            acted = true;
+            if (c.act == MoveReservation)
+                QFile::rename(to, s.f.file("held"));
+            else if (c.act != SaveOld)
+                QFile::rename(c.act == SwapOld ? from : to, s.f.file("aside"));
+            if (c.act != MoveReservation)
+                save(c.act == SwapNew ? to : from);
+        };
+        RunJournal journal;
+        std::vector<PreviewRow> rows = {s.row("a", "b")};
+        if (c.undo) {
+            ASSERT_EQ(outcomes(run(rows, journal)), Outcomes{O::Renamed});
+        }
+        basTavlo::testing::AtEachRenameCall(act);
+        rows = c.undo ? UndoRun(journal).rows : RenameFiles(rows, {}).rows;
+        basTavlo::testing::AtEachRenameCall({});
+        basTavlo::testing::RefuseRenameFeatures(Refuse::Nothing);
+        EXPECT_TRUE(acted);
+        EXPECT_EQ(outcomes(rows), Outcomes{c.expected});
+        Contents after;
+        for (const QString& entry : QString(c.after).split(' '))
+            after.insert(entry.section('=', 0, 0), entry.section('=', 1).toUtf8());
+        EXPECT_EQ(s.f.contents(), after);
     }
 }
 
@@ -437,10 +508,12 @@ TEST(RenameRun, CyclesAreAllOrNothing) {
         bool rivalAtTheEnd; // another program takes the first file's new name
         size_t at;          // the row reported apart from the others
         RowOutcome there, others;
+        bool swapAfterTheEnd = false; // it moves the first file on from its new name
     } cases[] = {
         {"first can't move", 0, false, 0, O::PermissionDenied, O::CycleNotRun},
         {"third can't move", 2, false, 2, O::PermissionDenied, O::CycleNotRun},
         {"name taken at the end", -1, true, 0, O::LeftAtTemporary, O::Renamed},
+        {"swapped after the end", -1, true, 0, O::OtherFileMoved, O::Renamed, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -458,13 +531,23 @@ TEST(RenameRun, CyclesAreAllOrNothing) {
             continue;
         }
 #endif
-        if (c.rivalAtTheEnd)
+        if (c.rivalAtTheEnd && !c.swapAfterTheEnd)
             basTavlo::testing::BeforeEachRename([&](const QString& from, const QString& to) {
                 if (from.contains(".zovtmp") && to == rows[0].newPath)
                     s.f.write("2.jpg", "rival");
             });
+        using basTavlo::testing::Moment;
+        if (c.swapAfterTheEnd)
+            basTavlo::testing::AtEachRenameCall([&](Moment m, const QString& from,
+                                                    const QString& to) {
+                if (m == Moment::JustAfter && from.contains(".zovtmp") && to == rows[0].newPath) {
+                    QFile::rename(to, s.f.file("aside"));
+                    s.f.write("2.jpg", "rival");
+                }
+            });
         const RunReport r = RenameFiles(rows, {});
         basTavlo::testing::BeforeEachRename({});
+        basTavlo::testing::AtEachRenameCall({});
 #ifndef Q_OS_WIN
         if (!stuck.isEmpty())
             setImmutable(stuck, false);
@@ -477,8 +560,9 @@ TEST(RenameRun, CyclesAreAllOrNothing) {
             expected.insert(QString("%1.jpg").arg(c.rivalAtTheEnd ? i % 5 + 1 : i),
                             QString("%1.jpg").arg(i).toUtf8());
         if (c.rivalAtTheEnd) {
-            const QString temp = basTavlo::FileNameOf(r.rows[0].nowAt());
-            EXPECT_TRUE(temp.startsWith("1.jpg"));
+            const QString temp =
+                c.swapAfterTheEnd ? "aside" : r.rows[0].nowAt().mid(s.f.path().size());
+            EXPECT_TRUE(temp.startsWith(c.swapAfterTheEnd ? "aside" : "1.jpg"));
             expected.insert(temp, "1.jpg");
             expected.insert("2.jpg", "rival");
         }

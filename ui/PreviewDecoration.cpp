@@ -117,8 +117,15 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
     case RowOutcome::LeftAtTemporary:
         return tr("Not renamed: it could not be put back and now has the temporary name %1.");
     case RowOutcome::OtherFileMoved:
-        return tr("Not renamed: another file had taken its name since the preview. That file "
-                  "got the new name and could not be put back.");
+        return tr("Not renamed as planned: another program acted on these names during the "
+                  "rename. Another file now has the new name, and this file is not there; "
+                  "neither was moved back.");
+    case RowOutcome::RenamedOldNameAside:
+        return tr("Renamed. Another program put a file at the old name meanwhile; it could not "
+                  "stay there and now has the temporary name %1.");
+    case RowOutcome::RenamedMayHaveReplaced:
+        return tr("Renamed, but another program took this volume's reservation of the new name "
+                  "just before: a file it put there may have been replaced.");
     case RowOutcome::FolderReplaced:
         return tr("Not renamed: another folder stands where the previewed folder was.");
     case RowOutcome::Failed:
@@ -131,7 +138,8 @@ QString PreviewDecoration::OutcomeText(const PreviewRow& row) {
     QString text = row.outcome == RowOutcome::NotComposed
                        ? tr("Not renamed:") + QLatin1Char(' ') + StatusText(row.status)
                        : OutcomeText(row.outcome);
-    if (row.outcome == RowOutcome::LeftAtTemporary)
+    if (row.outcome == RowOutcome::LeftAtTemporary ||
+        row.outcome == RowOutcome::RenamedOldNameAside)
         text = text.arg(QDir::toNativeSeparators(row.nowAt()));
     if (row.timesNotSet)
         text += QLatin1Char(' ') + tr("The times were not set.");

@@ -549,9 +549,11 @@ frmTavlo::Summary frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, 
     // details name them all, with whole paths.
     QStringList temporary, lines, all;
     constexpr int kDetailLines = 1000;
+    bool mayHaveReplaced = false;
     for (const PreviewRow& r : rows) {
         if (!r.failed())
             continue;
+        mayHaveReplaced |= r.outcome == RowOutcome::RenamedMayHaveReplaced;
         const QString path = QDir::toNativeSeparators(r.oldPath);
         const QString reason = QLatin1String(": ") + PreviewDecoration::OutcomeText(r);
         const QString line = Readable::ElidedMiddle(path, 80) + reason;
@@ -559,17 +561,20 @@ frmTavlo::Summary frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, 
             all << path + reason;
         else if (all.size() == kDetailLines)
             all << tr("...");
-        if (r.outcome == RowOutcome::LeftAtTemporary)
+        if (r.outcome == RowOutcome::LeftAtTemporary ||
+            r.outcome == RowOutcome::RenamedOldNameAside)
             temporary << line;
         else if (lines.size() < 5)
             lines << line;
         else if (lines.size() == 5)
             lines << tr("...");
     }
-    const QString headline = undo ? tr("%1 of %2 files could not be undone and were left as "
-                                       "they are. No file was replaced.")
-                                  : tr("%1 of %2 files did not get everything planned. No file "
-                                       "was replaced.");
+    // Only a volume that can't reserve a name may have let another program's file be replaced.
+    const QString headline = mayHaveReplaced ? tr("%1 of %2 files did not get everything planned.")
+                             : undo ? tr("%1 of %2 files could not be undone and were left as "
+                                         "they are. No file was replaced.")
+                                    : tr("%1 of %2 files did not get everything planned. No "
+                                         "file was replaced.");
     return {headline.arg(failed).arg(rows.size()) + QLatin1String("\n\n") +
                 (temporary + lines).join(QLatin1Char('\n')),
             all.join(QLatin1Char('\n'))};
