@@ -142,8 +142,10 @@ std::optional<qint64> movieCreated(QFile& file) {
                 return std::nullopt;
             const qint64 since1904 = h[0] == 1 ? qint64(qFromBigEndian<quint64>(h.constData() + 4))
                                                : qFromBigEndian<quint32>(h.constData() + 4);
-            constexpr qint64 k1904To1970 = 2082844800;
-            return since1904 > 0 ? std::optional(since1904 - k1904To1970) : std::nullopt;
+            // Damaged or made-up headers hold any number: only 1904 to 2100 is a date.
+            constexpr qint64 k1904To1970 = 2082844800, k1970To2101 = 4133980800;
+            const qint64 utc = since1904 - k1904To1970;
+            return since1904 > 0 && utc < k1970To2101 ? std::optional(utc) : std::nullopt;
         }
         at += size;
     }

@@ -17,6 +17,8 @@ bool isTagLetter(QChar c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
+constexpr qint64 kLargestCounter = 999'999'999'999'999;
+
 // A whole number, with an optional minus sign.
 std::optional<qint64> wholeNumber(QStringView text) {
     bool ok = false;
@@ -291,8 +293,11 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                 return fail(Kind::BadArguments, tag);
             qint64* fields[] = {&part.digits, &part.start, &part.step};
             for (qsizetype k = 0; hasArguments && k < a.size(); ++k) {
+                // A start or step of more than 15 digits would leave the 64-bit range at
+                // some row: that is no counter.
                 const auto v = wholeNumber(a[k]);
-                if (!v || (k == 0 && (*v < 0 || *v > 255)))
+                if (!v || (k == 0 && (*v < 0 || *v > 255)) || *v > kLargestCounter ||
+                    *v < -kLargestCounter)
                     return fail(Kind::BadArguments, tag);
                 *fields[k] = *v;
             }
@@ -366,7 +371,15 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
         case Part::Disc:
         case Part::Year: {
             const FileMetadata* m = file.meta;
-            const qint64 v = p.kind == Part::Number   ? p.start + file.row * p.step
+            qint64 counted = 0;
+            const bool overflows =
+                p.kind == Part::Number && (__builtin_mul_overflow(file.row, p.step, &counted) ||
+                                           __builtin_add_overflow(counted, p.start, &counted));
+            if (overflows) {
+                out.truncate(was);
+                return false;
+            }
+            const qint64 v = p.kind == Part::Number   ? counted
                              : !m                     ? 0
                              : p.kind == Part::Width  ? m->width
                              : p.kind == Part::Height ? m->height

@@ -173,6 +173,8 @@ TEST(Compose, TagsAndPatterns) {
         {Prefix, "<dat>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<n:x>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<n:256>", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        {Prefix, "<n:0:-999999999999999:999999999999999>", "", "x", 4, "2999999999999997x"},
+        {Prefix, "<n:0:0:-1000000000000000>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<track:255>", "", "x.jpg", 0, "", RowStatus::MissingValue},
         {Prefix, "<track:256>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<name:3>", "", "x.jpg", 0, "", RowStatus::BadSetting},
@@ -297,8 +299,7 @@ TEST(Metadata, ReadsUnderAnyName) {
         EXPECT_EQ(ParseMetadataDate(text).has_value(), valid) << text;
     // A movie's creation time from its header, in either version; a box that claims more
     // than its file holds ends the walk.
-    auto movie = [&](int version, quint32 moovSize) {
-        const qint64 unix = 1588748889; // 2020-05-06 07:08:09 UTC
+    auto movie = [&](int version, quint32 moovSize, qint64 unix = 1588748889) {
         QByteArray mvhd(version ? 32 : 20, '\0');
         mvhd[0] = char(version);
         if (version)
@@ -321,6 +322,8 @@ TEST(Metadata, ReadsUnderAnyName) {
     EXPECT_EQ(movie(0, 0), basTavlo::UtcToLocal(1588748889));
     EXPECT_EQ(movie(1, 0), basTavlo::UtcToLocal(1588748889));
     EXPECT_EQ(movie(0, 0x7fffffff), std::nullopt);
+    EXPECT_EQ(movie(1, 0, 4133980799), basTavlo::UtcToLocal(4133980799)); // 2100's last second
+    EXPECT_EQ(movie(1, 0, 4133980800), std::nullopt);
     // A song's tags the same way: ID3, Vorbis comments and an M4A's item list.
     s.txtPrefix = "<track:2> - <title> (<artist>)_";
     const CompositionRun songs = StartComposition(s);
