@@ -2,7 +2,7 @@
 #include "basTavlo.h"
 
 #include <QByteArrayView>
-#include <QFile>
+#include <QIODevice>
 #include <QtEndian>
 
 #include <algorithm>
@@ -105,7 +105,7 @@ bool IsHeifName(const QString& path) {
     return basTavlo::HasExtension(path, {"heic", "heif", "hif", "avif"});
 }
 
-bool ReadBoxHeader(QFile& file, qint64 at, qint64 room, QByteArray& type, qint64& size,
+bool ReadBoxHeader(QIODevice& file, qint64 at, qint64 room, QByteArray& type, qint64& size,
                    qint64& header) {
     if (!file.seek(at))
         return false;
@@ -117,10 +117,9 @@ bool ReadBoxHeader(QFile& file, qint64 at, qint64 room, QByteArray& type, qint64
     return true;
 }
 
-HeifFacts ReadHeif(const QString& path) {
+HeifFacts ReadHeif(QIODevice& file) {
     HeifFacts facts;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.isReadable())
         return facts;
     // The top-level "meta" box holds the items' names, places and properties.
     QByteArray m, type;

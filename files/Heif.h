@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-class QFile;
+class QIODevice;
 
 // What a HEIF file (HEIC, AVIF) holds that exiv2 0.27 misses: it finds the Exif item only
 // where every item's location has the same layout without a base offset, which libheif
@@ -17,9 +17,9 @@ struct HeifFacts {
 bool IsHeifName(const QString& path);
 
 // Reads the file's metadata boxes only, each checked against what holds it.
-HeifFacts ReadHeif(const QString& path);
+HeifFacts ReadHeif(QIODevice& file);
 
 // The header of the box that begins at `at` in an ISO media file (HEIF, MP4, MOV): its type,
 // size and header length, checked against room, the bytes left in what holds it.
-bool ReadBoxHeader(QFile& file, qint64 at, qint64 room, QByteArray& type, qint64& size,
+bool ReadBoxHeader(QIODevice& file, qint64 at, qint64 room, QByteArray& type, qint64& size,
                    qint64& header);

@@ -1,4 +1,5 @@
 #include "Metadata.h"
+#include "BoundedFile.h"
 #include "Heif.h"
 #include "JpegExif.h"
 #include "basTavlo.h"
@@ -10,6 +11,7 @@
 
 #include <fileref.h>
 #include <tag.h>
+#include <tiostream.h>
 #include <tpropertymap.h>
 
 #include <mutex>
@@ -18,6 +20,7 @@
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 
 namespace {
 
@@ -31,12 +34,130 @@ QString valueOf(const Exiv2::XmpData& xmp, const char* key) {
     return it == xmp.end() ? QString() : QString::fromStdString(it->toString()).trimmed();
 }
 
-Exiv2::Image::AutoPtr openImage(const QString& path) {
-#ifdef EXV_UNICODE_PATH
-    return Exiv2::ImageFactory::open(path.toStdWString());
+// exiv2 reads through this, so that its readers stay within the file's bounds: a read past
+// them ends the reading as an error, and a mapping of the whole file is refused past the
+// bound of bytes, as a file that large holds its metadata in its reads.
+class BoundedIo : public Exiv2::BasicIo {
+public:
+    explicit BoundedIo(BoundedFile& file) : m_file(file), m_path(file.path().toStdString()) {}
+    ~BoundedIo() override { munmap(); }
+
+    int open() override { return m_file.seek(0) ? 0 : 1; }
+    int close() override { return 0; }
+    long write(const Exiv2::byte*, long) override { return 0; }
+    long write(Exiv2::BasicIo&) override { return 0; }
+    int putb(Exiv2::byte) override { return EOF; }
+    Exiv2::DataBuf read(long count) override {
+        if (count < 0 || count > BoundedFile::kByteBound)
+            throw Exiv2::Error(Exiv2::kerCorruptedMetadata);
+        Exiv2::DataBuf buf(count);
+        const long n = read(buf.pData_, count);
+        if (n < count)
+            buf.size_ = std::max(0L, n);
+        return buf;
+    }
+    long read(Exiv2::byte* buf, long count) override {
+        const qint64 n = m_file.read(reinterpret_cast<char*>(buf), count);
+        m_eof = n < count;
+        if (n < 0) {
+            m_error = true;
+            throw Exiv2::Error(Exiv2::kerFailedToReadImageData);
+        }
+        return long(n);
+    }
+    // Marker searches take a byte at a time: from a block read once.
+    int getb() override {
+        const qint64 at = m_file.pos();
+        if (at < m_blockAt || at >= m_blockAt + m_block.size()) {
+            m_block.resize(4096);
+            const qint64 n = m_file.read(m_block.data(), m_block.size());
+            if (n <= 0) {
+                m_eof = true;
+                m_error = n < 0;
+                return EOF;
+            }
+            m_block.resize(n);
+            m_blockAt = at;
+        }
+        m_file.seek(at + 1);
+        return Exiv2::byte(m_block[at - m_blockAt]);
+    }
+    void transfer(Exiv2::BasicIo&) override { throw Exiv2::Error(Exiv2::kerFunctionNotSupported); }
+#if defined(_MSC_VER)
+    int seek(int64_t offset, Position pos) override {
 #else
-    return Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    int seek(long offset, Position pos) override {
 #endif
+        const qint64 base = pos == beg ? 0 : pos == cur ? m_file.pos() : m_file.size();
+        const qint64 to = base + qint64(offset);
+        m_eof = false;
+        return to >= 0 && to <= m_file.size() && m_file.seek(to) ? 0 : 1;
+    }
+    Exiv2::byte* mmap(bool writeable) override {
+        if (writeable || m_file.size() > BoundedFile::kByteBound)
+            throw Exiv2::Error(Exiv2::kerFailedToMapFileForReadWrite);
+        if (m_map.isEmpty()) {
+            const qint64 at = m_file.pos();
+            m_file.seek(0);
+            m_map = m_file.read(m_file.size());
+            m_file.seek(at);
+            if (m_map.size() != m_file.size())
+                throw Exiv2::Error(Exiv2::kerFailedToReadImageData);
+        }
+        return reinterpret_cast<Exiv2::byte*>(m_map.data());
+    }
+    int munmap() override {
+        m_map.clear();
+        return 0;
+    }
+    long tell() const override {
+        return long(m_file.pos());
+    }
+    size_t size() const override {
+        return size_t(m_file.size());
+    }
+    bool isopen() const override {
+        return m_file.isOpen();
+    }
+    int error() const override {
+        return m_error ? 1 : 0;
+    }
+    bool eof() const override {
+        return m_eof || m_file.pos() >= m_file.size();
+    }
+    std::string path() const override {
+        return m_path;
+    }
+#ifdef EXV_UNICODE_PATH
+    std::wstring wpath() const override {
+        return m_file.path().toStdWString();
+    }
+#endif
+
+private:
+    BoundedFile& m_file;
+    std::string m_path;
+    QByteArray m_map;
+    QByteArray m_block;
+    qint64 m_blockAt = 0;
+    bool m_eof = false;
+    bool m_error = false;
+};
+
+// The photo formats exiv2 is asked for; its movie readers (ASF, QuickTime, RIFF, Matroska)
+// walk damaged files without end, and movies are read by ZOV's own header reader.
+bool isPhotoType(int type) {
+    namespace T = Exiv2::ImageType;
+    for (const int photo :
+         {T::jpeg, T::exv, T::crw, T::tiff, T::mrw, T::png, T::cr2, T::raf, T::orf,  T::xmp,
+          T::gif,  T::psd, T::tga, T::bmp,  T::jp2, T::rw2, T::pgf, T::eps, T::webp,
+#ifdef EXV_ENABLE_BMFF
+          T::bmff
+#endif
+         })
+        if (type == photo)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -99,12 +220,69 @@ int leadingNumber(const TagLib::PropertyMap& p, const char* key) {
                : text(it->second.front()).section(u'/', 0, 0).toInt();
 }
 
-void readMusic(const QString& path, FileMetadata& m) {
+// TagLib reads through this, within the file's bounds; a refused read reads as the end.
+class BoundedStream : public TagLib::IOStream {
+public:
+    explicit BoundedStream(BoundedFile& file)
+        : m_file(file),
 #ifdef Q_OS_WIN
-    TagLib::FileRef f(reinterpret_cast<const wchar_t*>(path.utf16()), false);
+          m_name(file.path().toStdWString())
 #else
-    TagLib::FileRef f(QFile::encodeName(path).constData(), false);
+          m_name(QFile::encodeName(file.path()).toStdString())
 #endif
+    {
+    }
+    TagLib::FileName name() const override {
+        return m_name.c_str();
+    }
+    TagLib::ByteVector readBlock(unsigned long length) override {
+        const qint64 n = std::min<qint64>(qint64(length), m_file.size() - m_file.pos());
+        if (n <= 0 || n > BoundedFile::kByteBound)
+            return {};
+        TagLib::ByteVector v(static_cast<unsigned int>(n));
+        const qint64 got = m_file.read(v.data(), n);
+        v.resize(static_cast<unsigned int>(std::max<qint64>(got, 0)));
+        return v;
+    }
+    void writeBlock(const TagLib::ByteVector&) override {}
+    void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+    void removeBlock(unsigned long, unsigned long) override {}
+    bool readOnly() const override {
+        return true;
+    }
+    bool isOpen() const override {
+        return m_file.isOpen();
+    }
+    void seek(long offset, Position p) override {
+        const qint64 base = p == Beginning ? 0 : p == Current ? m_file.pos() : m_file.size();
+        m_file.seek(std::clamp<qint64>(base + offset, 0, m_file.size()));
+    }
+    long tell() const override {
+        return long(m_file.pos());
+    }
+    long length() override {
+        return long(m_file.size());
+    }
+    void truncate(long) override {}
+
+private:
+    BoundedFile& m_file;
+#ifdef Q_OS_WIN
+    std::wstring m_name;
+#else
+    std::string m_name;
+#endif
+};
+
+void readMusic(const QString& path, FileMetadata& m) {
+    BoundedFile file(path);
+    if (!file.isOpen()) {
+        m.unreadable = true;
+        return;
+    }
+    BoundedStream stream(file);
+    TagLib::FileRef f(&stream, false);
+    m.unreadable = file.refused();
     if (f.isNull() || !f.tag())
         return;
     const TagLib::Tag* t = f.tag();
@@ -124,7 +302,7 @@ void readMusic(const QString& path, FileMetadata& m) {
 // The creation time of a QuickTime movie (MP4, MOV, M4V, 3GP): the movie header "mvhd"
 // inside "moov" counts seconds since 1904 in UTC. Boxes are walked by their sizes, each
 // checked against what holds it, so a file that lies about them ends the walk.
-std::optional<qint64> movieCreated(QFile& file) {
+std::optional<qint64> movieCreated(QIODevice& file) {
     qint64 at = 0, end = file.size(), size = 0, header = 0;
     QByteArray type;
     for (int boxes = 0; boxes < 1000 && ReadBoxHeader(file, at, end - at, type, size, header);
@@ -174,12 +352,12 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayV
     FileMetadata m;
     const bool movie = isMovie(path);
     if ((kinds & PhotoMetadata) && movie) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            if (const auto utc = movieCreated(file)) {
-                m.taken = basTavlo::UtcToLocal(*utc);
-                return m;
-            }
+        BoundedFile file(path, BoundedFile::Whole); // its header may follow gigabytes of movie
+        if (const auto utc = file.isOpen() ? movieCreated(file) : std::nullopt) {
+            m.taken = basTavlo::UtcToLocal(*utc);
+            return m;
+        }
+        m.unreadable = !file.isOpen() || file.refused();
     }
     if (kinds & MusicMetadata) {
         try {
@@ -201,9 +379,12 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayV
         head = *given;
     } else {
         char* room = MetadataHeadRoom();
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            head = QByteArrayView(room, std::max<qint64>(0, file.read(room, kMetadataHead)));
+        BoundedFile file(path);
+        if (!file.isOpen()) {
+            m.unreadable = true;
+            return m;
+        }
+        head = QByteArrayView(room, std::max<qint64>(0, file.read(room, kMetadataHead)));
     }
     const bool jpeg = head.startsWith("\xff\xd8");
     if (const auto read = jpeg ? ReadJpegHead(head) : std::nullopt) {
@@ -226,17 +407,34 @@ FileMetadata metadata_testing::ReadWithExiv2(const QString& path) {
 }
 
 static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, FileMetadata m) {
+    std::optional<BoundedFile> file;
+    if (!head) {
+        file.emplace(path);
+        if (!file->isOpen()) {
+            m.unreadable = true;
+            return m;
+        }
+    }
     try {
-        Exiv2::Image::AutoPtr image =
-            head ? Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(head->data()),
-                                             long(head->size()))
-                 : openImage(path);
+        Exiv2::BasicIo::AutoPtr io;
+        if (head)
+            io.reset(new Exiv2::MemIo(reinterpret_cast<const Exiv2::byte*>(head->data()),
+                                      long(head->size())));
+        else
+            io.reset(new BoundedIo(*file));
+        if (!isPhotoType(Exiv2::ImageFactory::getType(*io)))
+            return m;
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(io);
         if (!image.get())
             return m;
         image->readMetadata();
         const Exiv2::ExifData* exifRead = &image->exifData();
         Exiv2::ExifData heifExif;
-        const HeifFacts heif = IsHeifName(path) ? ReadHeif(path) : HeifFacts{};
+        HeifFacts heif;
+        if (IsHeifName(path)) {
+            BoundedFile boxes(path);
+            heif = ReadHeif(boxes);
+        }
         if (exifRead->empty() && !heif.tiff.isEmpty()) {
             Exiv2::ExifParser::decode(heifExif,
                                       reinterpret_cast<const Exiv2::byte*>(heif.tiff.constData()),
@@ -268,6 +466,8 @@ static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, F
     } catch (...) {
         // A file that is no picture, or a broken one: what was read so far, if anything.
     }
+    if (file && file->refused())
+        m.unreadable = true;
     return m;
 }
 

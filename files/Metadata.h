@@ -20,6 +20,9 @@ struct FileMetadata {
     int track = 0; // "3/12" is 3
     int disc = 0;
     int year = 0;
+    // The file could not be read within the bounds of time and bytes that the readers keep,
+    // or is no ordinary file: a name made without what it holds would be a wrong one.
+    bool unreadable = false;
 };
 
 // Which readers a preview needs: a file is read only for the tags that ask.

@@ -258,6 +258,8 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
         if (run.needsMetadata && !found.unreadable) {
             const QByteArrayView read(head.data, std::max<qint64>(head.size, 0));
             meta = ReadMetadata(path, run.needsMetadata, head.size >= 0 ? &read : nullptr);
+            if (meta.unreadable)
+                rows[k].status = RowStatus::Unreadable;
         }
         if (!run.needsRows) {
             compose(rows[k], oldName, qint64(k), 0, &found, &meta);

@@ -175,3 +175,10 @@ void UseTimeZone(const char* tz) {
     basTavlo::RefreshLocalZone();
 }
 #endif
+
+qint64 BytesRead() {
+    QFile io("/proc/self/io");
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    return io.readLine().mid(7).trimmed().toLongLong(); // "rchar: N"
+}

@@ -67,6 +67,9 @@ private:
 
 bool UnderWine();
 
+// The bytes this process has read so far, where the system counts them (else 0).
+qint64 BytesRead();
+
 // The file names of a list, joined by blanks.
 QString NamesOf(const CheckListModel& list);
 

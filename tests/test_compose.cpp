@@ -241,13 +241,6 @@ TEST(Compose, TagsAndPatterns) {
 namespace {
 
 // What this process has read from files so far (0 where the system doesn't say).
-qint64 bytesRead() {
-    QFile io("/proc/self/io");
-    if (!io.open(QIODevice::ReadOnly))
-        return 0;
-    return io.readLine().mid(7).trimmed().toLongLong(); // "rchar: N"
-}
-
 // The values a photo's tags use, in one line.
 std::string summary(const FileMetadata& m) {
     const basTavlo::DateTime t = m.taken.value_or(basTavlo::DateTime{});
@@ -396,9 +389,9 @@ TEST(Metadata, MangledFilesAreReadSafely) {
         out.write(original.left(3000));
         ASSERT_TRUE(out.resize(qint64(2) << 30));
         out.close();
-        const qint64 before = bytesRead();
+        const qint64 before = BytesRead();
         ReadMetadata(huge, PhotoMetadata | MusicMetadata);
-        EXPECT_LT(bytesRead() - before, 1 << 20) << ext;
+        EXPECT_LT(BytesRead() - before, 1 << 20) << ext;
         QFile::remove(huge);
     }
     EXPECT_GT(fastOnes, 100); // the mangled ones it still reads

@@ -1,4 +1,5 @@
 #include "TestFolder.h"
+#include "files/BoundedFile.h"
 #include "listing/FileLists.h"
 #include "rename/Filters.h"
 #include "rename/Preview.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #ifndef Q_OS_WIN
+#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -99,8 +101,8 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
 }
 
 // Each photo is read where it is looked up, and what the preview reads is the file's own: a
-// small one, one whose EXIF lies past the first 64 KB, an empty one, one by a link; a photo
-// marked hidden is left out.
+// small one, one whose EXIF lies past the first 64 KB, an empty one; a link is not followed,
+// and can't be read; a photo marked hidden is left out.
 TEST(Preview, ReadsEachPhotoAsItIs) {
     TestFolder f;
     const QByteArray photo = TestData("taken.jpg");
@@ -132,7 +134,8 @@ TEST(Preview, ReadsEachPhotoAsItIs) {
 #ifndef Q_OS_WIN
     EXPECT_EQ(openFiles(), wereOpen); // each file it opened, closed
     EXPECT_EQ(rows.join('|'), "2021-07-14 09.30.00.123_a.jpg|2021-07-14 09.30.00.123_b.jpg|"
-                              "2021-07-14 09.30.00.123_c.jpg|e.jpg");
+                              "c.jpg|e.jpg");
+    EXPECT_EQ(int(l.changed.rows()[2].status), int(RowStatus::Unreadable));
 #else
     EXPECT_EQ(rows.join('|'), "2021-07-14 09.30.00.123_a.jpg|2021-07-14 09.30.00.123_b.jpg|e.jpg");
 #endif
@@ -140,6 +143,68 @@ TEST(Preview, ReadsEachPhotoAsItIs) {
 }
 
 // New names the system can't take are red before anything is renamed.
+#ifndef Q_OS_WIN
+// Hostile files met by a preview and a sort that read contents: heads of movie formats named
+// as photos, 2 GB files (holes, no disk spent) whose headers claim gigabytes, and a pipe and a
+// link to /dev/zero put in after the listing. Each is read within the readers' bounds, none
+// waits, and a file that can't be read so says.
+TEST(Preview, HostileFilesAreReadWithinBounds) {
+    const QByteArray asf = QByteArray::fromHex("3026b2758e66cf11a6d900aa0062ce6c5000000000000000");
+    const struct {
+        const char* name;
+        QByteArray head;
+        qint64 size;
+    } files[] = {
+        {"asf.jpg", asf + QByteArray(56, '\x11'), 80},
+        {"padded.wmv", asf + QByteArray(40, '\x22') + QByteArray(16, '\0'), 96},
+        {"qt.dng", QByteArray::fromHex("0000001466747970717420200000000071742020ffffffff6d6f6f76"),
+         64},
+        {"huge.webp", QByteArray::fromHex("52494646f0ffffff5745425056503858f0ffff7f"), 2LL << 30},
+        {"huge.m4a",
+         QByteArray::fromHex("00000018667479704d344120000000004d3441207ffffff06d6f6f76"),
+         2LL << 30},
+        {"huge.heic",
+         QByteArray::fromHex("000000186674797068656963000000006d69663168656963"
+                             "7ffffff06d657461"),
+         2LL << 30},
+        {"huge.png", QByteArray::fromHex("89504e470d0a1a0a7ffffff074455874"), 2LL << 30},
+        {"huge.jpg", QByteArray::fromHex("ffd8ffe1fffe45786966000049492a00"), 2LL << 30},
+        {"fifo.jpg", {}, 0},
+        {"zero.mp3", {}, 0},
+    };
+    TestFolder f;
+    for (const auto& file : files) {
+        QFile out(f.file(file.name));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(file.head);
+        ASSERT_TRUE(out.resize(std::max<qint64>(file.size, file.head.size())));
+    }
+    FileLists l;
+    DisplayFiles(l, f.path());
+    l.original.setAllChecked(true);
+    ASSERT_EQ(l.original.count(), int(std::size(files)));
+    ASSERT_TRUE(QFile::remove(f.file("fifo.jpg")) && QFile::remove(f.file("zero.mp3")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(f.file("fifo.jpg")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", f.file("zero.mp3")));
+    const qint64 before = BytesRead();
+    const RenameSettings s{.chkPrefix = 1, .txtPrefix = "<taken> <artist>_"};
+    ASSERT_TRUE(PreviewFiles(l, s, FilterSettings{}, [](qint64, qint64) { return true; }));
+    SortOriginalList(l.original, SortKey::Taken, false);
+    SortOriginalList(l.original, SortKey::AlbumDiscTrack, false);
+    const qint64 read = BytesRead() - before;
+    EXPECT_LT(read, 3 * std::size(files) * BoundedFile::kByteBound) << read;
+    struct rusage use;
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &use), 0);
+    EXPECT_LT(use.ru_maxrss, 200 * 1024); // KB: this process's peak, whatever it read
+    ASSERT_EQ(l.changed.count(), int(std::size(files)) - 1); // the pipe is no file to rename
+    for (const PreviewRow& r : l.changed.rows()) {
+        const bool bad = r.status == RowStatus::Unreadable || r.status == RowStatus::NoDateTaken ||
+                         r.status == RowStatus::MissingValue;
+        EXPECT_TRUE(bad) << r.oldPath.toStdString() << " " << int(r.status);
+    }
+}
+#endif
+
 TEST(Preview, NewNamesTheSystemCannotTake) {
     using S = RowStatus;
     const std::pair<QString, RowStatus> rows[] = {
