@@ -499,6 +499,14 @@ TEST(Undo, TakesTheRunBackWhole) {
     EXPECT_EQ(s.f.contents(), contents);
 }
 
+// Windows renames a file through its own handle, so what happens after the rename is no
+// question of the rename's; elsewhere the file at the new name is checked after it.
+#ifdef Q_OS_WIN
+constexpr RowOutcome kSwappedAfterRename = O::Renamed;
+#else
+constexpr RowOutcome kSwappedAfterRename = O::OtherFileMoved;
+#endif
+
 // A round of names that can't finish leaves every file at its old name; a file that
 // can't be put back is reported at the temporary name it has.
 TEST(RenameRun, CyclesAreAllOrNothing) {
@@ -513,7 +521,7 @@ TEST(RenameRun, CyclesAreAllOrNothing) {
         {"first can't move", 0, false, 0, O::PermissionDenied, O::CycleNotRun},
         {"third can't move", 2, false, 2, O::PermissionDenied, O::CycleNotRun},
         {"name taken at the end", -1, true, 0, O::LeftAtTemporary, O::Renamed},
-        {"swapped after the end", -1, true, 0, O::OtherFileMoved, O::Renamed, true},
+        {"swapped after the end", -1, true, 0, kSwappedAfterRename, O::Renamed, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
