@@ -9,6 +9,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,8 +65,8 @@ BoundedFile::BoundedFile(const QString& path, View view)
     m_size = st.st_size;
 #endif
     m_tailFrom = m_size;
-    if (view == HeadAndTail && m_size > kByteBound) {
-        m_tailFrom = kByteBound - kTail;
+    if (view != Whole && m_size > kByteBound) {
+        m_tailFrom = view == HeadAndTail ? kByteBound - kTail : kByteBound;
         m_tailSkip = m_size - kByteBound;
         m_size = kByteBound;
     }
@@ -74,12 +75,37 @@ BoundedFile::BoundedFile(const QString& path, View view)
 
 BoundedFile::~BoundedFile() {
 #ifdef Q_OS_WIN
+    if (m_map)
+        UnmapViewOfFile(m_map);
+    if (m_mapping)
+        CloseHandle(m_mapping);
     if (m_handle)
         CloseHandle(m_handle);
 #else
+    if (m_map)
+        munmap(m_map, size_t(m_size));
     if (m_fd >= 0)
         ::close(m_fd);
 #endif
+}
+
+const char* BoundedFile::map() {
+    static const char empty = 0;
+    if (!isOpen() || m_tailFrom < m_size)
+        return nullptr;
+    if (m_size == 0)
+        return &empty;
+    if (!m_map) {
+#ifdef Q_OS_WIN
+        m_mapping = CreateFileMappingW(m_handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (m_mapping)
+            m_map = MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, SIZE_T(m_size));
+#else
+        void* p = mmap(nullptr, size_t(m_size), PROT_READ, MAP_PRIVATE, m_fd, 0);
+        m_map = p == MAP_FAILED ? nullptr : p;
+#endif
+    }
+    return static_cast<const char*>(m_map);
 }
 
 qint64 BoundedFile::readData(char* data, qint64 maxSize) {

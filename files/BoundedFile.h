@@ -17,10 +17,10 @@ public:
     static constexpr int kMilliseconds = 1500;
 
     // Whole: the file as it is, for readers that seek to what a small index says, and read
-    // little. HeadAndTail: a file larger than the bound is seen as its first bytes followed by
-    // its last ones (where ID3v1 and APE tags sit), so that claims of sizes beyond them fail the
-    // readers' own checks before they take room for them.
-    enum View { Whole, HeadAndTail };
+    // little. Head: a file larger than the bound is seen as its first bytes alone, so that
+    // claims of sizes beyond them fail the readers' own checks before they take room for them.
+    // HeadAndTail: the same followed by its last bytes, where ID3v1 and APE tags sit.
+    enum View { Whole, Head, HeadAndTail };
     explicit BoundedFile(const QString& path, View view = HeadAndTail);
     ~BoundedFile() override;
 
@@ -30,6 +30,9 @@ public:
     // that can't be read, not one without metadata.
     bool refused() const { return m_refused; }
     const QString& path() const { return m_path; }
+    // The view mapped into memory where it is one stretch of the file, for readers that take
+    // it whole; pages are read as they are touched. Null where it can't be.
+    const char* map();
 
     // The reading on this thread is called off once stop is set; null for never.
     static void StopWhen(const std::atomic<bool>* stop);
@@ -46,8 +49,10 @@ private:
     qint64 m_read = 0;
     qint64 m_deadline = 0; // ms on a steady clock
     bool m_refused = false;
+    void* m_map = nullptr;
 #ifdef Q_OS_WIN
     void* m_handle = nullptr;
+    void* m_mapping = nullptr;
 #else
     int m_fd = -1;
 #endif

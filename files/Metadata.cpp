@@ -35,12 +35,10 @@ QString valueOf(const Exiv2::XmpData& xmp, const char* key) {
 }
 
 // exiv2 reads through this, so that its readers stay within the file's bounds: a read past
-// them ends the reading as an error, and a mapping of the whole file is refused past the
-// bound of bytes, as a file that large holds its metadata in its reads.
+// them ends the reading as an error, and what it maps whole is the file's first bytes.
 class BoundedIo : public Exiv2::BasicIo {
 public:
     explicit BoundedIo(BoundedFile& file) : m_file(file), m_path(file.path().toStdString()) {}
-    ~BoundedIo() override { munmap(); }
 
     int open() override { return m_file.seek(0) ? 0 : 1; }
     int close() override { return 0; }
@@ -48,8 +46,8 @@ public:
     long write(Exiv2::BasicIo&) override { return 0; }
     int putb(Exiv2::byte) override { return EOF; }
     Exiv2::DataBuf read(long count) override {
-        if (count < 0 || count > BoundedFile::kByteBound)
-            throw Exiv2::Error(Exiv2::kerCorruptedMetadata);
+        // No room for more than there is: the buffer is cleared before it is read into.
+        count = long(std::clamp<qint64>(count, 0, m_file.size() - m_file.pos()));
         Exiv2::DataBuf buf(count);
         const long n = read(buf.pData_, count);
         if (n < count)
@@ -94,22 +92,14 @@ public:
         return to >= 0 && to <= m_file.size() && m_file.seek(to) ? 0 : 1;
     }
     Exiv2::byte* mmap(bool writeable) override {
-        if (writeable || m_file.size() > BoundedFile::kByteBound)
+        const char* map = writeable ? nullptr : m_file.map();
+        if (!map)
             throw Exiv2::Error(Exiv2::kerFailedToMapFileForReadWrite);
-        if (m_map.isEmpty()) {
-            const qint64 at = m_file.pos();
-            m_file.seek(0);
-            m_map = m_file.read(m_file.size());
-            m_file.seek(at);
-            if (m_map.size() != m_file.size())
-                throw Exiv2::Error(Exiv2::kerFailedToReadImageData);
-        }
-        return reinterpret_cast<Exiv2::byte*>(m_map.data());
+        return reinterpret_cast<Exiv2::byte*>(const_cast<char*>(map));
     }
     int munmap() override {
-        m_map.clear();
         return 0;
-    }
+    } // the file's own end unmaps it
     long tell() const override {
         return long(m_file.pos());
     }
@@ -137,7 +127,6 @@ public:
 private:
     BoundedFile& m_file;
     std::string m_path;
-    QByteArray m_map;
     QByteArray m_block;
     qint64 m_blockAt = 0;
     bool m_eof = false;
@@ -237,7 +226,7 @@ public:
     }
     TagLib::ByteVector readBlock(unsigned long length) override {
         const qint64 n = std::min<qint64>(qint64(length), m_file.size() - m_file.pos());
-        if (n <= 0 || n > BoundedFile::kByteBound)
+        if (n <= 0)
             return {};
         TagLib::ByteVector v(static_cast<unsigned int>(n));
         const qint64 got = m_file.read(v.data(), n);
@@ -282,7 +271,7 @@ void readMusic(const QString& path, FileMetadata& m) {
     }
     BoundedStream stream(file);
     TagLib::FileRef f(&stream, false);
-    m.unreadable = file.refused();
+    m.unreadable |= file.refused();
     if (f.isNull() || !f.tag())
         return;
     const TagLib::Tag* t = f.tag();
@@ -409,7 +398,7 @@ FileMetadata metadata_testing::ReadWithExiv2(const QString& path) {
 static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, FileMetadata m) {
     std::optional<BoundedFile> file;
     if (!head) {
-        file.emplace(path);
+        file.emplace(path, BoundedFile::Head);
         if (!file->isOpen()) {
             m.unreadable = true;
             return m;
@@ -430,11 +419,7 @@ static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, F
         image->readMetadata();
         const Exiv2::ExifData* exifRead = &image->exifData();
         Exiv2::ExifData heifExif;
-        HeifFacts heif;
-        if (IsHeifName(path)) {
-            BoundedFile boxes(path);
-            heif = ReadHeif(boxes);
-        }
+        const HeifFacts heif = file && IsHeifName(path) ? ReadHeif(*file) : HeifFacts{};
         if (exifRead->empty() && !heif.tiff.isEmpty()) {
             Exiv2::ExifParser::decode(heifExif,
                                       reinterpret_cast<const Exiv2::byte*>(heif.tiff.constData()),

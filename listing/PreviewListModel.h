@@ -105,7 +105,8 @@ struct PreviewRow {
     RowOutcome outcome = RowOutcome::NotRun;
     bool timesNotSet = false;
     bool attributesNotSet = false;
-    qint16 temporary = -1; // the counter of the temporary name the file was left at
+    qint16 temporary = -1; // the counter of the temporary name a file was left at: the row's
+                           // own, or another program's that took its old name
     basTavlo::FileId id{}; // the file the preview planned for
 
     // Where the file was left when it is at neither path.

@@ -267,7 +267,7 @@ private:
         PreviewRow& r = m_rows[size_t(i)];
         int temporary = -1;
         const RowOutcome o = outcomeOf(rename(r.oldPath, r.newPath, r.id, &temporary));
-        if (o == RowOutcome::LeftAtTemporary || o == RowOutcome::RenamedOldNameAside)
+        if (temporary >= 0) // the layer names one only where it left a file there
             r.temporary = qint16(temporary);
         return o;
     }
@@ -303,9 +303,8 @@ private:
             if (e != basTavlo::RenameError::TargetExists)
                 break;
         }
-        const RowOutcome stepAside = outcomeOf(e);
-        if (!MovedOutcome(stepAside)) {
-            out[0] = stepAside;
+        if (!MovedOutcome(outcomeOf(e))) {
+            out[0] = outcomeOf(e);
             finishAll(c, out);
             return;
         }
@@ -316,15 +315,12 @@ private:
                 failedAt = j;
         }
         if (failedAt == 0) {
-            int last = -1;
-            out[0] = outcomeOf(rename(temp, first.newPath, first.id, &last));
+            out[0] = outcomeOf(rename(temp, first.newPath, first.id));
             if (MovedOutcome(out[0])) {
                 // A file another program put at the first one's old name is the one to report.
-                if (stepAside == RowOutcome::RenamedOldNameAside) {
-                    out[0] = stepAside;
+                if (aside >= 0) {
+                    out[0] = RowOutcome::RenamedOldNameAside;
                     first.temporary = qint16(aside);
-                } else if (out[0] == RowOutcome::RenamedOldNameAside) {
-                    first.temporary = qint16(last);
                 }
                 finishAll(c, out);
                 return;

@@ -138,8 +138,7 @@ QString PreviewDecoration::OutcomeText(const PreviewRow& row) {
     QString text = row.outcome == RowOutcome::NotComposed
                        ? tr("Not renamed:") + QLatin1Char(' ') + StatusText(row.status)
                        : OutcomeText(row.outcome);
-    if (row.outcome == RowOutcome::LeftAtTemporary ||
-        row.outcome == RowOutcome::RenamedOldNameAside)
+    if (row.temporary >= 0)
         text = text.arg(QDir::toNativeSeparators(row.nowAt()));
     if (row.timesNotSet)
         text += QLatin1Char(' ') + tr("The times were not set.");

@@ -561,8 +561,7 @@ frmTavlo::Summary frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, 
             all << path + reason;
         else if (all.size() == kDetailLines)
             all << tr("...");
-        if (r.outcome == RowOutcome::LeftAtTemporary ||
-            r.outcome == RowOutcome::RenamedOldNameAside)
+        if (r.temporary >= 0)
             temporary << line;
         else if (lines.size() < 5)
             lines << line;
