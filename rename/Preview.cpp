@@ -2,6 +2,7 @@
 #include "Compose.h"
 #include "Filters.h"
 #include "RowIndex.h"
+#include "files/BoundedFile.h"
 #include "files/Metadata.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
@@ -169,6 +170,37 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     }
 }
 
+namespace {
+
+// Runs each(k) for every k below n on other threads while this one reports progress every
+// 50 ms; false once progress says stop (the threads then finish at once).
+template <typename Each>
+bool readAside(size_t n, const Each& each, const std::atomic<qint64>& done,
+               std::atomic<bool>& stopped, const PreviewProgress& progress) {
+    if (!progress(0, qint64(n)))
+        return false;
+    std::promise<void> finished;
+    std::future<void> over = finished.get_future();
+    std::thread reader;
+    try {
+        reader = std::thread([&] {
+            ParallelFor(n, each);
+            finished.set_value();
+        });
+    } catch (const std::system_error&) {
+        ParallelFor(n, each); // no thread to be had: read here, reporting at the end
+        finished.set_value();
+    }
+    while (over.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        if (!stopped && !progress(done.load(), qint64(n)))
+            stopped = true;
+    if (reader.joinable())
+        reader.join();
+    return !stopped && progress(done.load(), qint64(n));
+}
+
+} // namespace
+
 std::optional<std::vector<PreviewRow>>
 PlanPreview(const CheckListModel& original, const CheckListModel& include,
             const CheckListModel& exclude, const RenameSettings& rename,
@@ -215,19 +247,18 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
         if (row.status == RowStatus::Ok)
             row.status = c.status != RowStatus::Ok ? c.status : CheckNewName(c.name, maxLength);
     };
-    // Reading what files hold can take long: the calling thread reports how far it has come.
+    // Reading what files hold can take long: the files are read on other threads, and the
+    // calling one only reports how far they have come, so that a stop is heard at once
+    // whatever one file does; the reads under way end at their next step.
     const bool reports = progress && run.needsMetadata;
-    const std::thread::id caller = std::this_thread::get_id();
     std::atomic<qint64> done{0};
     std::atomic<bool> stopped{false};
-    ParallelFor(checked.size(), [&](size_t k) {
+    const auto each = [&](size_t k) {
         if (reports) {
+            BoundedFile::StopWhen(&stopped);
             if (stopped.load(std::memory_order_relaxed))
                 return;
-            const qint64 now = done.fetch_add(1, std::memory_order_relaxed);
-            if (now % 64 == 0 && std::this_thread::get_id() == caller &&
-                !progress(now, qint64(checked.size())))
-                stopped = true;
+            done.fetch_add(1, std::memory_order_relaxed);
         }
         const QString& path = original.text(checked[k]);
         // A photo's first bytes come through the open that reads its attributes.
@@ -269,9 +300,11 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
             times[k] = {found.creationTime, found.lastWriteTime, found.lastAccessTime};
         if (!metas.empty())
             metas[k] = std::move(meta);
-    });
-    if (stopped)
+    };
+    if (reports && !readAside(checked.size(), each, done, stopped, progress))
         return std::nullopt;
+    if (!reports)
+        ParallelFor(checked.size(), each);
     size_t m = 0;
     std::vector<qint64> index; // by row: its place among the checked files
     if (run.needsRows)
