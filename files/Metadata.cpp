@@ -14,7 +14,9 @@
 #include <tiostream.h>
 #include <tpropertymap.h>
 
+#include <memory>
 #include <mutex>
+#include <vector>
 
 // exiv2 0.27 hands its images out in std::auto_ptr.
 #pragma GCC diagnostic push
@@ -331,10 +333,37 @@ bool ReadsHead(const QString& path, unsigned kinds) {
     return (kinds & PhotoMetadata) && !isMovie(path);
 }
 
-// One for each thread: 64 KB taken and given back for every file costs as much as the parsing.
-char* MetadataHeadRoom() {
-    thread_local QByteArray room(int(kMetadataHead), Qt::Uninitialized);
-    return room.data();
+namespace {
+
+// Not one for each thread: a thread's own objects are not all put away safely at its end on
+// every platform, and the reading runs on threads made for it.
+struct HeadRooms {
+    std::mutex lock;
+    std::vector<std::unique_ptr<char[]>> free;
+};
+
+HeadRooms& headRooms() {
+    static HeadRooms rooms;
+    return rooms;
+}
+
+} // namespace
+
+MetadataHeadRoom::MetadataHeadRoom() {
+    HeadRooms& rooms = headRooms();
+    const std::lock_guard<std::mutex> hold(rooms.lock);
+    if (rooms.free.empty()) {
+        m_room = new char[size_t(kMetadataHead)];
+    } else {
+        m_room = rooms.free.back().release();
+        rooms.free.pop_back();
+    }
+}
+
+MetadataHeadRoom::~MetadataHeadRoom() {
+    HeadRooms& rooms = headRooms();
+    const std::lock_guard<std::mutex> hold(rooms.lock);
+    rooms.free.emplace_back(m_room);
 }
 
 FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayView* given) {
@@ -364,16 +393,18 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayV
     // straight from it; where that reader gives up, exiv2 parses the same bytes, which costs
     // less than half of its own reads of the file. Anything else exiv2 reads itself.
     QByteArrayView head;
+    std::optional<MetadataHeadRoom> ownRoom;
     if (given) {
         head = *given;
     } else {
-        char* room = MetadataHeadRoom();
+        const MetadataHeadRoom& room = ownRoom.emplace();
         BoundedFile file(path);
         if (!file.isOpen()) {
             m.unreadable = true;
             return m;
         }
-        head = QByteArrayView(room, std::max<qint64>(0, file.read(room, kMetadataHead)));
+        head =
+            QByteArrayView(room.data(), std::max<qint64>(0, file.read(room.data(), kMetadataHead)));
     }
     const bool jpeg = head.startsWith("\xff\xd8");
     if (const auto read = jpeg ? ReadJpegHead(head) : std::nullopt) {

@@ -35,8 +35,19 @@ void PrepareMetadataReading();
 constexpr qint64 kMetadataHead = 64 * 1024;
 // Whether reading a file of this name for kinds starts from its first kMetadataHead bytes.
 bool ReadsHead(const QString& path, unsigned kinds);
-// The calling thread's room for those bytes, which ReadMetadata also reads into.
-char* MetadataHeadRoom();
+// Room for those bytes, kept for the next file once given back: 64 KB taken from the heap and
+// given back for every file costs as much as the parsing.
+class MetadataHeadRoom {
+public:
+    MetadataHeadRoom();
+    ~MetadataHeadRoom();
+    MetadataHeadRoom(const MetadataHeadRoom&) = delete;
+    MetadataHeadRoom& operator=(const MetadataHeadRoom&) = delete;
+    char* data() const { return m_room; }
+
+private:
+    char* m_room;
+};
 
 // Reads the metadata of the file at path, and nothing of its picture or sound: a photo's
 // with exiv2, a song's with TagLib, as kinds asks. A file that is neither, or one that

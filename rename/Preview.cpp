@@ -263,8 +263,9 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
         const QString& path = original.text(checked[k]);
         // A photo's first bytes come through the open that reads its attributes.
         basTavlo::Head head;
+        std::optional<MetadataHeadRoom> room;
         if (run.needsMetadata && ReadsHead(path, run.needsMetadata))
-            head = {MetadataHeadRoom(), kMetadataHead};
+            head = {room.emplace().data(), kMetadataHead};
         const basTavlo::FindData found = held.infoOf(path, head.data ? &head : nullptr);
         const bool present =
             found.found && !(found.attributes & (basTavlo::AttrHidden | basTavlo::AttrSystem |

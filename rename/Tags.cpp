@@ -4,6 +4,9 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using Kind = SettingsProblem::Kind;
@@ -101,15 +104,30 @@ QString localText(const basTavlo::DateTime& d, int ms, const QString& format, bo
                   bool numbersOnly) {
     const QDate date(d.year, d.month, d.day);
     if (dayOnly) {
-        // Files of one day, written once for each thread: a folder's files share few days.
-        thread_local QDate lastDate;
-        thread_local QString lastFormat, lastText;
-        if (date != lastDate || !lastFormat.isSharedWith(format)) {
-            lastDate = date;
-            lastFormat = format;
-            lastText = date.toString(format);
+        // Files of one day, written once for each thread: a folder's files share few days. The
+        // thread keeps only plain values: objects to put away at a thread's end are not put
+        // away safely on every platform.
+        struct DayText {
+            QDate date;
+            char16_t format[64];
+            qsizetype formatSize = -1;
+            char16_t text[128];
+            qsizetype textSize = 0;
+        };
+        thread_local DayText last;
+        const QStringView lastFormat(last.format, std::max<qsizetype>(last.formatSize, 0));
+        if (date == last.date && last.formatSize >= 0 && lastFormat == format)
+            return QString(reinterpret_cast<const QChar*>(last.text), last.textSize);
+        const QString text = date.toString(format);
+        if (format.size() <= qsizetype(std::size(last.format)) &&
+            text.size() <= qsizetype(std::size(last.text))) {
+            last.date = date;
+            last.formatSize = format.size();
+            std::copy(format.utf16(), format.utf16() + format.size(), last.format);
+            last.textSize = text.size();
+            std::copy(text.utf16(), text.utf16() + text.size(), last.text);
         }
-        return lastText;
+        return text;
     }
     if (numbersOnly)
         return numbersText(d, ms, format);
