@@ -46,11 +46,12 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names);
 
 // Which file a path names: device, file number, kind and birth time on POSIX (a file
 // number is given again to the next file made once a file is deleted; the birth time and
-// kind tell the two apart where the system keeps one), volume serial number and file
-// index on Windows. Two paths with equal valid ids name one file.
+// kind tell the two apart where the system keeps one, and where it keeps none the inode's
+// generation, on ext2, ext3 and ext4), volume serial number and file index on Windows. Two
+// paths with equal valid ids name one file.
 struct FileId {
     quint64 file = 0;
-    qint64 birth = 0;
+    qint64 birth = 0; // or the generation, marked apart
     quint32 volume = 0; // the kernel's 32-bit device number; the volume serial number
     quint16 kind = 0;
     bool valid = false;

@@ -28,6 +28,7 @@ namespace basTavlo {
 namespace {
 
 constexpr qint64 kTicksPerSecond = 10000000;
+constexpr qint64 kGenerationMark = qint64(1) << 62; // no birth time in ns comes near it
 
 qint64 fileTime(qint64 secs, qint64 nsecs) {
     return (secs + kFileTimeEpochOffsetSecs) * kTicksPerSecond + nsecs / 100;
@@ -43,6 +44,44 @@ FileId idOf(const struct statx& sx) {
 }
 
 constexpr unsigned kIdMask = STATX_TYPE | STATX_INO | STATX_BTIME;
+
+// Whether the device's file system gives each use of an inode a generation of its own (ext2,
+// ext3, ext4): asked once for each device a thread meets, by the folder at dir, or of path.
+bool keepsGenerations(quint32 device, int dir, const char* path) {
+    struct Last {
+        quint32 device = 0;
+        bool asked = false, keeps = false;
+    };
+    thread_local Last last;
+    if (last.asked && last.device == device)
+        return last.keeps;
+    struct statfs fs;
+    const bool read = dir == AT_FDCWD ? statfs(path, &fs) == 0 : fstatfs(dir, &fs) == 0;
+    last = {device, read, read && fs.f_type == EXT4_SUPER_MAGIC};
+    return last.keeps;
+}
+
+// Where the volume keeps no birth time, a file made in a deleted one's place gets its number:
+// the inode's generation tells the two apart instead, read through fd where it is open on
+// the file, else through an open of name in dir. Left out where it can't be read, so that a
+// file the program may not open compares as before.
+FileId withGeneration(FileId id, const struct statx& sx, int dir, const char* name, int fd = -1) {
+    if (!id.valid || (sx.stx_mask & STATX_BTIME) ||
+        !(S_ISREG(sx.stx_mode) || S_ISDIR(sx.stx_mode)) || !keepsGenerations(id.volume, dir, name))
+        return id;
+    const int own =
+        fd >= 0 ? fd : openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (own < 0)
+        return id;
+    struct stat st;
+    long generation = 0;
+    if (fstat(own, &st) == 0 && quint64(st.st_ino) == id.file &&
+        ioctl(own, FS_IOC_GETVERSION, &generation) == 0)
+        id.birth = qint64(quint32(generation)) | kGenerationMark;
+    if (own != fd)
+        close(own);
+    return id;
+}
 
 quint32 dosBitsOf(const dos::State& d) {
     return d.attribValid ? d.attrib & (AttrHidden | AttrSystem | AttrArchive) : 0;
@@ -131,12 +170,12 @@ namespace {
 constexpr unsigned kInfoMask = STATX_BASIC_STATS | STATX_BTIME;
 
 // The find-data record of a file that statx found, with what its DOS side holds.
-FindData findData(const struct statx& sx, dos::Store store, const dos::State& dos,
+FindData findData(const struct statx& sx, const FileId& id, dos::Store store, const dos::State& dos,
                   QString fileName) {
     FindData d;
     d.found = true;
     d.fileName = std::move(fileName);
-    d.id = idOf(sx);
+    d.id = id;
     const mode_t mode = sx.stx_mode;
     // A symbolic link is an entry of the folder like a file; it is renamed as itself.
     if (S_ISDIR(mode))
@@ -173,7 +212,8 @@ FindData GetFileInfo(const QString& path) {
         statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW, kInfoMask | dos::MountMask(), &sx) != 0)
         return notFound(p);
     const dos::Store store = dos::StoreOf(sx, p.constData());
-    return findData(sx, store, dos::Read(store, p.constData(), false), FileNameOf(path));
+    return findData(sx, withGeneration(idOf(sx), sx, AT_FDCWD, p.constData()), store,
+                    dos::Read(store, p.constData(), false), FileNameOf(path));
 }
 
 FileId IdOf(const QString& path) {
@@ -181,7 +221,7 @@ FileId IdOf(const QString& path) {
     struct statx sx;
     if (p.isEmpty() || statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
         return {};
-    return idOf(sx);
+    return withGeneration(idOf(sx), sx, AT_FDCWD, p.constData());
 }
 
 std::optional<quint32> GetAttributes(const QString& path) {
@@ -219,7 +259,19 @@ StampTarget::StampTarget(const QString& path, const FileId& id) : m_path(path), 
     if (m_fd < 0)
         return;
     struct statx sx;
-    if (statx(m_fd, "", AT_EMPTY_PATH, kIdMask | dos::MountMask(), &sx) == 0 && idOf(sx) == id &&
+    // The held file's generation, where its id has one, through an open of the file it holds.
+    const auto heldId = [&](const struct statx& sx) {
+        const FileId plain = idOf(sx);
+        if (plain == id || !S_ISREG(sx.stx_mode))
+            return plain;
+        const int readable = open(procPath(m_fd).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const FileId held =
+            readable < 0 ? plain : withGeneration(plain, sx, readable, "", readable);
+        if (readable >= 0)
+            close(readable);
+        return held;
+    };
+    if (statx(m_fd, "", AT_EMPTY_PATH, kIdMask | dos::MountMask(), &sx) == 0 && heldId(sx) == id &&
         (S_ISREG(sx.stx_mode) || S_ISLNK(sx.stx_mode))) {
         m_held = true;
         m_link = S_ISLNK(sx.stx_mode);
@@ -609,7 +661,7 @@ FileId Folder::idOf(QStringView name) const {
     struct statx sx;
     if (statx(m_fd, n->constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
         return {};
-    return basTavlo::idOf(sx);
+    return withGeneration(basTavlo::idOf(sx), sx, m_fd, n->constData());
 }
 
 namespace {
@@ -658,6 +710,7 @@ FindData Folder::info(QStringView name, Head* head) const {
         return notFound(*n);
     }
     const auto path = [&] { return QFile::encodeName(JoinName(m_path, name)); };
+    const FileId id = withGeneration(basTavlo::idOf(sx), sx, m_fd, n->constData(), fd);
     const dos::Store store = dos::StoreOf(sx, path);
     std::optional<dos::State> state;
     if (fd >= 0 && S_ISREG(sx.stx_mode))
@@ -668,7 +721,7 @@ FindData Folder::info(QStringView name, Head* head) const {
         state = dos::ReadAt(store, m_fd, n->constData(), false);
     if (!state)
         state = dos::Read(store, path().constData(), false);
-    return findData(sx, store, *state, name.toString());
+    return findData(sx, id, store, *state, name.toString());
 }
 
 bool Folder::exists(QStringView name) const {
@@ -762,7 +815,7 @@ FileId Folder::id() const {
     struct statx sx;
     if (m_fd < 0 || statx(m_fd, "", AT_EMPTY_PATH, kIdMask, &sx) != 0)
         return {};
-    return basTavlo::idOf(sx);
+    return withGeneration(basTavlo::idOf(sx), sx, m_fd, ".");
 }
 
 int MaxNameLength(const QString& folder) {

@@ -186,6 +186,15 @@ TEST(SmallInodeExt4, TimesThatCantBeStoredAreReportedNotSet) {
         EXPECT_EQ(TestFolder::xattr(a), kept);
     }
     EXPECT_EQ(basTavlo::GetFileTimes(a).Created, basTavlo::UtcToLocal(y2050));
+    // Without birth times, a file made in a deleted one's place gets its number back; the
+    // inode's generation tells it from the file the preview saw.
+    v.write("b.jpg");
+    const PreviewRow row{v.file("c.jpg"), v.file("b.jpg"), RowStatus::Ok,
+                         basTavlo::IdOf(v.file("b.jpg"))};
+    ASSERT_TRUE(QFile::remove(v.file("b.jpg")));
+    v.write("b.jpg");
+    ASSERT_EQ(basTavlo::IdOf(v.file("b.jpg")).file, row.id.file);
+    EXPECT_EQ(RenameFiles({row}, {}).rows[0].outcome, RowOutcome::GoneOrReplaced);
 }
 
 // On NTFS through ntfs-3g the bits and the creation time are the volume's own.
