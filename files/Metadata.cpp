@@ -313,8 +313,9 @@ std::optional<qint64> movieCreated(QIODevice& file) {
                                                : qFromBigEndian<quint32>(h.constData() + 4);
             // Damaged or made-up headers hold any number: only 1904 to 2100 is a date.
             constexpr qint64 k1904To1970 = 2082844800, k1970To2101 = 4133980800;
-            const qint64 utc = since1904 - k1904To1970;
-            return since1904 > 0 && utc < k1970To2101 ? std::optional(utc) : std::nullopt;
+            if (since1904 <= 0 || since1904 >= k1904To1970 + k1970To2101)
+                return std::nullopt;
+            return since1904 - k1904To1970;
         }
         at += size;
     }
@@ -420,6 +421,10 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayV
     if (jpeg && !m.taken && head.size() == kMetadataHead)
         m = readPhoto(path, nullptr, m); // a large one: the whole file
     return m;
+}
+
+std::optional<qint64> metadata_testing::MovieCreated(QIODevice& file) {
+    return movieCreated(file);
 }
 
 FileMetadata metadata_testing::ReadWithExiv2(const QString& path) {

@@ -56,9 +56,13 @@ private:
 FileMetadata ReadMetadata(const QString& path, unsigned kinds = PhotoMetadata,
                           const QByteArrayView* head = nullptr);
 
+class QIODevice;
+
 namespace metadata_testing {
 // A photo's values as exiv2 alone reads the whole file.
 FileMetadata ReadWithExiv2(const QString& path);
+// A movie's creation time from its header, UTC seconds since 1970.
+std::optional<qint64> MovieCreated(QIODevice& file);
 } // namespace metadata_testing
 
 // A date as EXIF and XMP write it ("2021:07:14 09:30:00", "2021-07-14T09:30:00+02:00"),

@@ -13,11 +13,13 @@ packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libexiv2-dev libtag1-dev 
 # and of the package itself.
 # For the Windows build: mingw-w64 and Qt's host tools, zip, and Wine with Xvfb to run it
 # (GoogleTest's source is the googletest package above).
+# For the fuzz targets (tests/fuzz/run.sh): clang with its libFuzzer and sanitizer runtimes.
 case "${1:-}" in
 --tests) packages+=(fusefat dosfstools ntfs-3g e2fsprogs attr samba smbclient python3-samba
                     libimage-exiftool-perl id3v2 flac qt6-image-formats-plugins
                     libheif-examples) ;;
 --package) packages+=(dpkg-dev file appstream desktop-file-utils lintian xvfb xauth) ;;
+--fuzz) packages+=(clang libclang-rt-14-dev) ;;
 --windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 zip unzip xz-utils
                       xvfb xauth fonts-dejavu-core) ;;
 esac

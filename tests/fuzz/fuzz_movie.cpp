@@ -1,0 +1,16 @@
+// A movie's boxes, as ZOV's own reader looks for the movie header's creation time.
+#include "files/Metadata.h"
+
+#include <QBuffer>
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    QBuffer file(&bytes);
+    file.open(QIODevice::ReadOnly);
+    metadata_testing::MovieCreated(file);
+    return 0;
+}
