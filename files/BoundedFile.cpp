@@ -28,8 +28,12 @@ qint64 nowMs() {
 
 } // namespace
 
-void BoundedFile::StopWhen(const std::atomic<bool>* stop) {
-    t_stop = stop;
+BoundedFile::StopWhen::StopWhen(const std::atomic<bool>& stop) : m_before(t_stop) {
+    t_stop = &stop;
+}
+
+BoundedFile::StopWhen::~StopWhen() {
+    t_stop = m_before;
 }
 
 BoundedFile::BoundedFile(const QString& path, View view)

@@ -34,8 +34,17 @@ public:
     // it whole; pages are read as they are touched. Null where it can't be.
     const char* map();
 
-    // The reading on this thread is called off once stop is set; null for never.
-    static void StopWhen(const std::atomic<bool>* stop);
+    // While one is held, the reading on its thread is called off once stop is set.
+    class StopWhen {
+    public:
+        explicit StopWhen(const std::atomic<bool>& stop);
+        ~StopWhen();
+        StopWhen(const StopWhen&) = delete;
+        StopWhen& operator=(const StopWhen&) = delete;
+
+    private:
+        const std::atomic<bool>* m_before;
+    };
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override;

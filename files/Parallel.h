@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <future>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -37,4 +39,42 @@ template <typename Work> void ParallelFor(size_t n, const Work& work) {
     drain();
     for (std::thread& h : helpers)
         h.join();
+}
+
+// The same on other threads, while the calling one only reports how far they have come, every
+// 50 ms: whatever one item does, the calling thread hears progress(done, n) answer in time.
+// Once it answers false, stopped is set, the items not yet begun are skipped, and false comes
+// back; work may watch stopped to end an item under way.
+template <typename Work, typename Progress>
+bool ParallelForReporting(size_t n, std::atomic<bool>& stopped, const Work& work,
+                          const Progress& progress) {
+    if (!progress(0, n))
+        return false;
+    std::atomic<size_t> done{0};
+    const auto each = [&](size_t i) {
+        if (stopped.load(std::memory_order_relaxed))
+            return;
+        done.fetch_add(1, std::memory_order_relaxed);
+        work(i);
+    };
+    std::promise<void> finished;
+    std::future<void> over = finished.get_future();
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            ParallelFor(n, each);
+            finished.set_value();
+        });
+    } catch (const std::system_error&) {
+        ParallelFor(n, each); // no thread to be had: the work here, reported at its end
+        finished.set_value();
+    }
+    while (over.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        if (!stopped && !progress(done.load(), n))
+            stopped = true;
+    if (worker.joinable())
+        worker.join();
+    if (!stopped && !progress(done.load(), n))
+        stopped = true;
+    return !stopped;
 }

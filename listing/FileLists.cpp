@@ -1,4 +1,5 @@
 #include "FileLists.h"
+#include "files/BoundedFile.h"
 #include "files/Metadata.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
@@ -95,15 +96,19 @@ bool MoveCurrentDown(CheckListModel& list) {
     return true;
 }
 
-void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
+bool SortOriginalList(CheckListModel& list, SortKey key, bool descending,
+                      const ReadingProgress& progress) {
     const size_t n = size_t(list.count());
     std::vector<QString> names(n);
     std::vector<qint64> values(n, 0);
     std::vector<char> known(n, 1);
     const basTavlo::Folder held(n ? basTavlo::FolderOf(list.text(0)) : QString());
-    if (key == SortKey::Taken || key == SortKey::AlbumDiscTrack)
+    const bool reads = key == SortKey::Taken || key == SortKey::AlbumDiscTrack;
+    if (reads)
         PrepareMetadataReading();
-    ParallelFor(n, [&](size_t i) {
+    std::atomic<bool> stopped{false};
+    const auto each = [&](size_t i) {
+        const BoundedFile::StopWhen stop(stopped);
         const QString text = list.text(int(i));
         const QString name = basTavlo::FileNameOf(text);
         // Each key ends in the name's own order, so that equal values keep it.
@@ -138,7 +143,11 @@ void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
                                                : f.creationTime;
         if (key == SortKey::Created && values[i] <= 0)
             known[i] = 0;
-    });
+    };
+    if (!reads || !progress)
+        ParallelFor(n, each);
+    else if (!ParallelForReporting(n, stopped, each, progress))
+        return false;
     std::vector<int> order(n);
     for (size_t i = 0; i < n; ++i)
         order[i] = int(i);
@@ -156,4 +165,5 @@ void SortOriginalList(CheckListModel& list, SortKey key, bool descending) {
         return descending && known[size_t(a)] ? less(b, a) : less(a, b);
     });
     list.reorder(order);
+    return true;
 }

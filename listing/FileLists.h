@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 // The lists of the main window and the two count texts shown above them.
@@ -49,7 +50,15 @@ bool MoveCurrentDown(CheckListModel& list);
 // a look-up of each file finds.
 enum class SortKey { Name, Extension, Size, Modified, Created, Taken, AlbumDiscTrack };
 
+// Where what the files hold is read, which takes long on a slow disk: progress gets how many
+// of the files are read, now and then, on the calling thread, and false from it stops the
+// reading.
+using ReadingProgress = std::function<bool(qint64 done, qint64 total)>;
+
 // Sorts the original list by key, ascending or descending; a file that can't be looked up,
 // a photo without a date taken or a file without song tags, goes last, in name order. Marks and the
-// current item travel with their files. The look-ups run over the cores.
-void SortOriginalList(CheckListModel& list, SortKey key, bool descending);
+// current item travel with their files. The look-ups run over the cores; where the key reads
+// what the files hold, on threads of their own while progress reports. False where progress
+// stopped it: the list stays as it was.
+bool SortOriginalList(CheckListModel& list, SortKey key, bool descending,
+                      const ReadingProgress& progress = {});

@@ -170,37 +170,6 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     }
 }
 
-namespace {
-
-// Runs each(k) for every k below n on other threads while this one reports progress every
-// 50 ms; false once progress says stop (the threads then finish at once).
-template <typename Each>
-bool readAside(size_t n, const Each& each, const std::atomic<qint64>& done,
-               std::atomic<bool>& stopped, const PreviewProgress& progress) {
-    if (!progress(0, qint64(n)))
-        return false;
-    std::promise<void> finished;
-    std::future<void> over = finished.get_future();
-    std::thread reader;
-    try {
-        reader = std::thread([&] {
-            ParallelFor(n, each);
-            finished.set_value();
-        });
-    } catch (const std::system_error&) {
-        ParallelFor(n, each); // no thread to be had: read here, reporting at the end
-        finished.set_value();
-    }
-    while (over.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-        if (!stopped && !progress(done.load(), qint64(n)))
-            stopped = true;
-    if (reader.joinable())
-        reader.join();
-    return !stopped && progress(done.load(), qint64(n));
-}
-
-} // namespace
-
 std::optional<std::vector<PreviewRow>>
 PlanPreview(const CheckListModel& original, const CheckListModel& include,
             const CheckListModel& exclude, const RenameSettings& rename,
@@ -251,15 +220,9 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
     // calling one only reports how far they have come, so that a stop is heard at once
     // whatever one file does; the reads under way end at their next step.
     const bool reports = progress && run.needsMetadata;
-    std::atomic<qint64> done{0};
     std::atomic<bool> stopped{false};
     const auto each = [&](size_t k) {
-        if (reports) {
-            BoundedFile::StopWhen(&stopped);
-            if (stopped.load(std::memory_order_relaxed))
-                return;
-            done.fetch_add(1, std::memory_order_relaxed);
-        }
+        const BoundedFile::StopWhen stop(stopped);
         const QString& path = original.text(checked[k]);
         // A photo's first bytes come through the open that reads its attributes.
         basTavlo::Head head;
@@ -302,10 +265,10 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
         if (!metas.empty())
             metas[k] = std::move(meta);
     };
-    if (reports && !readAside(checked.size(), each, done, stopped, progress))
-        return std::nullopt;
     if (!reports)
         ParallelFor(checked.size(), each);
+    else if (!ParallelForReporting(checked.size(), stopped, each, progress))
+        return std::nullopt;
     size_t m = 0;
     std::vector<qint64> index; // by row: its place among the checked files
     if (run.needsRows)

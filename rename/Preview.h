@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Settings.h"
+#include "listing/FileLists.h"
 #include "listing/PreviewListModel.h"
 
 #include <functional>
@@ -31,10 +32,8 @@ struct PlanNotes {
     std::optional<SettingsProblem> problem;
 };
 
-// Where the tags read what the files hold, which takes long on a slow disk: progress gets
-// how many of the files are read, now and then, on the calling thread, and false from it
-// stops the reading.
-using PreviewProgress = std::function<bool(qint64 done, qint64 total)>;
+// Where the tags read what the files hold.
+using PreviewProgress = ReadingProgress;
 
 // The plan of a rename: one row per checked file that still exists and passes the
 // filters, in list order, with its new and old full path and its status; nullopt where

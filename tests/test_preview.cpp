@@ -189,7 +189,12 @@ TEST(Preview, HostileFilesAreReadWithinBounds) {
     const qint64 before = BytesRead();
     const RenameSettings s{.chkPrefix = 1, .txtPrefix = "<taken> <artist>_"};
     ASSERT_TRUE(PreviewFiles(l, s, FilterSettings{}, [](qint64, qint64) { return true; }));
-    SortOriginalList(l.original, SortKey::Taken, false);
+    const auto go = [](qint64, qint64) { return true; };
+    EXPECT_TRUE(SortOriginalList(l.original, SortKey::Taken, false, go));
+    const QString sorted = NamesOf(l.original);
+    EXPECT_FALSE(
+        SortOriginalList(l.original, SortKey::Taken, true, [](qint64, qint64) { return false; }));
+    EXPECT_EQ(NamesOf(l.original), sorted); // a stopped sort leaves the list as it was
     SortOriginalList(l.original, SortKey::AlbumDiscTrack, false);
     const qint64 read = BytesRead() - before;
     EXPECT_LT(read, 3 * std::size(files) * BoundedFile::kByteBound) << read;

@@ -373,10 +373,13 @@ std::unique_ptr<QMenu> frmTavlo::NameFieldMenu(QLineEdit* field) {
 }
 
 void frmTavlo::SortOriginalBy(SortKey key) {
-    m_sortDescending = key == m_sortKey && !m_sortDescending;
-    m_sortKey = key;
+    const bool descending = key == m_sortKey && !m_sortDescending;
     const BusyCursor busy;
-    SortOriginalList(m_lists.original, key, m_sortDescending);
+    std::unique_ptr<QProgressDialog> reading; // a cancelled sort leaves the list as it was
+    if (SortOriginalList(m_lists.original, key, descending, readingProgress(reading))) {
+        m_sortDescending = descending;
+        m_sortKey = key;
+    }
 }
 
 void frmTavlo::DisplayFiles(const QString& strPath) {
@@ -500,13 +503,11 @@ void frmTavlo_testing::WhileReading(std::function<void(QProgressDialog&)> f) {
     whileReading = std::move(f);
 }
 
-void frmTavlo::cmdPreview_Click() {
-    resetProgress();
-    const BusyCursor busy;
-    // Reading what photos and songs hold may take long: a dialog shows how far it has come
-    // once it takes a moment, and its Cancel leaves the preview list as it was.
-    std::unique_ptr<QProgressDialog> reading;
-    const auto progress = [&](qint64 done, qint64 total) {
+// Reading what photos and songs hold may take long: a dialog shows how far it has come once
+// it takes a moment, made the first time progress is reported into reading, and its Cancel
+// stops the reading.
+ReadingProgress frmTavlo::readingProgress(std::unique_ptr<QProgressDialog>& reading) {
+    return [this, &reading](qint64 done, qint64 total) {
         if (!reading) {
             reading = std::make_unique<QProgressDialog>(tr("Reading what the files hold..."),
                                                         tr("Cancel"), 0, int(total), this);
@@ -519,7 +520,14 @@ void frmTavlo::cmdPreview_Click() {
             whileReading(*reading);
         return !reading->wasCanceled();
     };
-    PreviewFiles(m_lists, ReadRenameSettings(), ReadFilterSettings(), progress);
+}
+
+void frmTavlo::cmdPreview_Click() {
+    resetProgress();
+    const BusyCursor busy;
+    // A cancelled reading leaves the preview list as it was.
+    std::unique_ptr<QProgressDialog> reading;
+    PreviewFiles(m_lists, ReadRenameSettings(), ReadFilterSettings(), readingProgress(reading));
     showListTexts();
 }
 

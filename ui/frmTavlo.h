@@ -91,6 +91,8 @@ private:
     void showPage(QWidget* page);
     void resetProgress();
     RunCallbacks runCallbacks();
+    // The progress of a reading of what files hold, shown in a dialog made into reading.
+    ReadingProgress readingProgress(std::unique_ptr<QProgressDialog>& reading);
     void setProgress(double value);
     void connectControls();
     void applyLook();
