@@ -11,11 +11,6 @@ namespace {
 
 using Kind = SettingsProblem::Kind;
 
-struct TagName {
-    const char* name;
-    quint8 kind; // a FieldText part kind
-};
-
 bool isTagLetter(QChar c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
@@ -167,10 +162,7 @@ bool IsPatternText(const QString& text) {
            (text.endsWith(u'/') || (text.size() >= 3 && text.endsWith(QLatin1String("/i"))));
 }
 
-FieldText FieldText::Read(const QString& text, NameField field, int groups,
-                          const QStringList& groupNames) {
-    FieldText f;
-    f.m_text = text;
+std::span<const FieldText::TagName> FieldText::tagNames() {
     static constexpr TagName kTags[] = {
         {"name", Part::Name},
         {"ext", Part::Ext},
@@ -194,8 +186,22 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
         {"disc", Part::Disc},
         {"year", Part::Year},
     };
+    return kTags;
+}
+
+QStringList FieldText::KnownTags() {
+    QStringList names;
+    for (const TagName& t : tagNames())
+        names << QLatin1String(t.name);
+    return names;
+}
+
+FieldText FieldText::Read(const QString& text, NameField field, int groups,
+                          const QStringList& groupNames) {
+    FieldText f;
+    f.m_text = text;
     auto known = [](QStringView name) -> std::optional<Part::Kind> {
-        for (const TagName& t : kTags)
+        for (const TagName& t : tagNames())
             if (name == QLatin1String(t.name))
                 return Part::Kind(t.kind);
         return std::nullopt;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <span>
 #include <vector>
 
 // What a preview shares for its tags: the folder's own name and the moment it began, as
@@ -35,6 +36,9 @@ public:
     // a pattern's matches ("$1", "${name}", "$$"); -1 where it doesn't.
     static FieldText Read(const QString& text, NameField field, int groups = -1,
                           const QStringList& groupNames = {});
+
+    // The name of every tag, as written between "<" and ">" or ":".
+    static QStringList KnownTags();
 
     bool hasTags() const { return m_tags; }
     bool needsRows() const { return m_rows; }   // a number by the row's place in the preview
@@ -85,6 +89,12 @@ private:
         bool numbersOnly = false;               // a date format of numbers and separators
         std::vector<Kind> fallbacks;            // further times, where this one is missing
     };
+
+    struct TagName {
+        const char* name;
+        quint8 kind; // a part's kind
+    };
+    static std::span<const TagName> tagNames();
 
     static bool isTime(Part::Kind k) { return k >= Part::Created && k <= Part::Taken; }
 

@@ -1,19 +1,25 @@
 #include "TestFolder.h"
 #include "files/basTavlo.h"
+#include "rename/Tags.h"
 #include "ui/Dialogs.h"
+#include "ui/PathDelegate.h"
 #include "ui/SysInfo.h"
+#include "ui/TagMenu.h"
 #include "ui/frmAbout.h"
 #include "ui/frmTavlo.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -177,6 +183,204 @@ TEST_F(Window, TheFormAsDesigned) {
     }
 }
 
+// The window opens at its smallest size; grown, what it gains goes to the lists and the name
+// fields, nothing overlaps, and a file's name is never cut while its folder can give way.
+TEST_F(Window, TheWindowGrowsAndNamesStayWhole) {
+    TestFolder f;
+    const QString deep = QString(120 - f.path().size() - 1, 'd');
+    f.mkdir(deep);
+    const QString folder = f.file(deep) + QDir::separator(), name = "2024-06-02 18.58.04.JPG";
+    ASSERT_EQ(folder.size(), 120);
+    QFile file(folder + name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    browse(folder);
+    click("chkSelectAll");
+    check("chkPrefix");
+    type("txtPrefix", "x");
+    click("cmdPreview");
+    auto shown = [this](const char* list, int column) {
+        auto* view = get<QAbstractItemView>(list);
+        const QModelIndex index = view->model()->index(0, column);
+        QStyleOptionViewItem option;
+        option.initFrom(view->viewport());
+        option.rect = view->visualRect(index);
+        option.widget = view;
+        const QString text =
+            static_cast<PathDelegate*>(view->itemDelegate())->shownText(option, index);
+        EXPECT_LE(option.fontMetrics.horizontalAdvance(text), option.rect.width()) << list;
+        return text;
+    };
+    struct Sizes {
+        QSize client;
+        const char* shotName;
+    };
+    const QStringList grows = {"lstOriginal",  "lstChanged",         "txtPrefix",     "txtWith",
+                               "txtSeqPrefix", "txtChangeExtension", "txtSourceFiles"};
+    std::map<QString, QRect> smallest;
+    QStringList overlaps; // as the form has them
+    for (const Sizes& size : {Sizes{{667, 550}, "frmTavlo-smallest"},
+                              Sizes{{1280, 900 - w->menuBar()->height()}, "frmTavlo-large"}}) {
+        SCOPED_TRACE(size.shotName);
+        w->resize(size.client.width(), size.client.height() + w->menuBar()->height());
+        QApplication::processEvents();
+        ASSERT_EQ(w->centralWidget()->size(), size.client);
+        shot(w.get(), size.shotName);
+        const bool large = size.client.width() > 667;
+        for (const QString& n : grows) {
+            const QRect at = get<QWidget>(n.toLatin1())->geometry();
+            if (!large)
+                smallest[n] = at;
+            else
+                EXPECT_GT(at.width(), smallest[n].width()) << n.toStdString();
+        }
+        if (large) {
+            EXPECT_GT(get<QWidget>("lstOriginal")->height(), smallest["lstOriginal"].height());
+            EXPECT_GT(get<QWidget>("lstChanged")->height(), smallest["lstChanged"].height());
+        }
+        // No two shown controls of one container overlap that did not at the smallest size;
+        // outlines and pages hold others.
+        for (const char* container : {"centralwidget", "fraThree", "fraSeven"}) {
+            std::vector<const QWidget*> shownControls;
+            for (const QWidget* c :
+                 get<QWidget>(container)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (c->isVisible() && !c->inherits("ShapeOutline") && !c->inherits("QGroupBox") &&
+                    !c->inherits("QMenuBar") && !c->inherits("QFrame"))
+                    shownControls.push_back(c);
+            for (size_t i = 0; i < shownControls.size(); ++i)
+                for (size_t j = i + 1; j < shownControls.size(); ++j) {
+                    const QString pair =
+                        shownControls[i]->objectName() + ' ' + shownControls[j]->objectName();
+                    if (shownControls[i]->geometry().intersects(shownControls[j]->geometry())) {
+                        if (large)
+                            EXPECT_TRUE(overlaps.contains(pair)) << pair.toStdString();
+                        else
+                            overlaps << pair;
+                    }
+                }
+        }
+        // The whole name shows in both lists; the folder gives way from its start.
+        EXPECT_TRUE(shown("lstOriginal", 0).endsWith(QDir::separator() + name));
+        EXPECT_TRUE(shown("lstChanged", 0).endsWith(QString(QDir::separator()) + "x" + name));
+        if (!large) {
+            EXPECT_TRUE(shown("lstOriginal", 0).startsWith(QChar(0x2026)));
+        }
+        // Old beside new where there is room.
+        EXPECT_EQ(get<QTreeView>("lstChanged")->isColumnHidden(1), !large);
+        if (large) {
+            EXPECT_TRUE(shown("lstChanged", 1).endsWith(name));
+        }
+    }
+    // Where even the name is too long, its middle goes, never its end.
+    const QFontMetrics metrics(w->font());
+    const QString longName = QString(300, 'n') + ".jpg";
+    EXPECT_TRUE(ElidedPath("/a/" + longName, metrics, 200).endsWith(".jpg"));
+    EXPECT_EQ(ElidedPath("/a/b.jpg", metrics, 200), "/a/b.jpg");
+}
+
+// A preview made out of date by any kind of change says so, Rename on it asks first, and
+// Cancel renames nothing; after a run each row shows what its file got.
+TEST_F(Window, OutOfDatePreviewAsksFirst) {
+    TestFolder f;
+    for (const char* n : {"a.txt", "b.txt"})
+        f.write(n, n);
+    const QColor grey(150, 150, 150);
+    const struct {
+        const char* change;
+        std::function<void()> make;
+        const char* reason;
+    } changes[] = {
+        {"setting", [&] { type("txtPrefix", "y-"); }, "a setting changed"},
+        {"filter", [&] { get<QComboBox>("cboIncludeExclude")->setCurrentIndex(1); },
+         "a setting changed"},
+        {"mark", [&] { w->lists().original.setChecked(1, false); }, "a check mark changed"},
+        {"order", [&] { click("cmdDown"); }, "the list's order changed"},
+        {"sort", [&] { sortBy("&Name"); }, "the list's order changed"}, // descending
+        {"folder", [&] { browse(""); }, nullptr}, // a new listing empties the preview
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.change);
+        browse(f.path());
+        renameWithPrefix("x-"); // a run, then the same files previewed anew
+        click("cmdRefresh");
+        click("chkSelectAll");
+        w->lists().original.setCurrentIndex(0);
+        click("cmdPreview");
+        ASSERT_EQ(rows()->rowCount(), 2);
+        EXPECT_NE(rows()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), grey);
+        EXPECT_TRUE(get<QLabel>("lblPreviewFiles")->toolTip().isEmpty());
+        c.make();
+        if (!c.reason) {
+            EXPECT_EQ(rows()->rowCount(), 0);
+            click("cmdStart");
+            EXPECT_EQ(messages.back().text,
+                      "Nothing to rename: press Preview to see the new names first.");
+            continue;
+        }
+        EXPECT_EQ(rows()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), grey);
+        EXPECT_TRUE(get<QLabel>("lblPreviewFiles")->toolTip().contains(c.reason));
+        const Contents before = f.contents();
+        messages.clear();
+        click("cmdStart");
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text,
+                  "The settings changed since this preview. Rename as previewed?");
+        EXPECT_EQ(messages[0].icon, Dialogs::Icon::Question);
+        EXPECT_EQ(f.contents(), before); // Cancel
+        EXPECT_FALSE(progressShown());
+        // OK renames as previewed; each row shows what its file got.
+        Dialogs::SetMessageSink(
+            [this](const QString& t, Dialogs::Icon i, const QString& d) {
+                messages.push_back({t, i, d, false});
+            },
+            true);
+        click("cmdStart");
+        EXPECT_NE(f.contents(), before);
+        EXPECT_FALSE(rows()->index(0, 0).data(Qt::DecorationRole).isNull());
+        EXPECT_TRUE(tip(0).contains("Renamed."));
+        Dialogs::SetMessageSink([this](const QString& t, Dialogs::Icon i, const QString& d) {
+            messages.push_back({t, i, d, false});
+        });
+    }
+}
+
+// Insert tag holds every tag there is; every control a screen reader meets has a name.
+TEST_F(Window, EveryTagAndEveryControlNamed) {
+    QStringList inMenu;
+    std::function<void(const QMenu*)> walk = [&](const QMenu* menu) {
+        for (const QAction* a : menu->actions()) {
+            if (a->menu())
+                walk(a->menu());
+            else if (a->text().startsWith('<'))
+                inMenu << a->text().mid(1).section(QRegularExpression("[:>]"), 0, 0).split('|');
+        }
+    };
+    walk(NameFieldMenu(get<QLineEdit>("txtPrefix")).get());
+    inMenu.removeDuplicates();
+    QStringList known = FieldText::KnownTags();
+    inMenu.sort();
+    known.sort();
+    EXPECT_EQ(inMenu, known);
+
+    for (const char* container : {"fraThree", "fraFour", "fraSix", "fraSeven", "centralwidget"}) {
+        QWidget* page = get<QWidget>(container);
+        QStringList names;
+        for (QWidget* c : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (c->inherits("ShapeOutline") || c->inherits("LineShape") || c->inherits("QMenuBar"))
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+            ASSERT_NE(a, nullptr);
+            const QString n = a->text(QAccessible::Name);
+            EXPECT_FALSE(n.isEmpty()) << c->objectName().toStdString();
+            if (!qobject_cast<QLabel*>(c))
+                names << n;
+        }
+        const qsizetype all = names.size();
+        names.removeDuplicates();
+        EXPECT_EQ(names.size(), all) << container; // a name of its own
+    }
+}
+
 TEST_F(Window, WizardPagesAndProgressResets) {
     type("txtPrefix", "kept");
     shot(w.get(), "frmTavlo-rename");
@@ -207,15 +411,30 @@ TEST_F(Window, WizardPagesAndProgressResets) {
     click("optFilenameModifications");
     EXPECT_TRUE(get<QRadioButton>("optPrefixSequence")->isChecked());
 
-    // The bar shows after a run and stays at 100 until a resetting handler hides it.
+    // Rename without a preview says so, and the bar stays hidden.
     click("cmdStart");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Nothing to rename: press Preview to see the new names first.");
+    EXPECT_FALSE(progressShown());
+    // The bar shows after a run and stays at 100 until a resetting handler hides it.
+    TestFolder f;
+    f.write("a.txt", "a");
+    browse(f.path());
+    auto run = [this] {
+        click("cmdRefresh");
+        w->lists().original.setChecked(0, true);
+        click("cmdPreview");
+        click("cmdStart");
+    };
+    check("chkPrefix");
+    run();
     EXPECT_TRUE(progressShown());
     EXPECT_DOUBLE_EQ(w->progressValue(), 100.0);
     click("cmdDown");
     EXPECT_TRUE(progressShown());
     for (const char* resetter : {"cmdNext", "cmdPrevious", "cmdRefresh", "cmdUp", "cmdPreview",
                                  "optNumeric", "chkSelectAll"}) {
-        click("cmdStart");
+        run();
         ASSERT_TRUE(progressShown());
         click(resetter);
         EXPECT_FALSE(progressShown()) << resetter;
@@ -448,6 +667,7 @@ TEST_F(Window, PhotosNumberedInTheOrderTaken) {
     EXPECT_EQ(dialog, "Reading what the files hold...");
     EXPECT_EQ(rows()->index(0, 0).data().toString(), f.file("Rome 001.jpg"));
     EXPECT_EQ(label("lblPreviewFiles"), "41 files in preview.");
+    EXPECT_EQ(rows()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(150, 150, 150));
 }
 
 TEST_F(Window, AboutBoxAndHelp) {

@@ -10,6 +10,25 @@ namespace {
 std::optional<QString> g_nextFolder;
 std::function<void(const QString&, Icon, const QString&)> g_sink;
 QString g_lastStart;
+bool g_answer = false;
+
+// A handler that shows the wait cursor waits for the user under the arrow.
+class ArrowWhileAsking {
+public:
+    ArrowWhileAsking() : m_busy(QGuiApplication::overrideCursor() != nullptr) {
+        if (m_busy)
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowWhileAsking() {
+        if (m_busy)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    ArrowWhileAsking(const ArrowWhileAsking&) = delete;
+    ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
+
+private:
+    bool m_busy;
+};
 } // namespace
 
 QString BrowseForFolder(QWidget* owner, const QString& title, const QString& start) {
@@ -23,10 +42,7 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
 }
 
 void Message(QWidget* owner, const QString& text, Icon icon, const QString& details) {
-    // A handler that shows the wait cursor waits for the user here.
-    const bool busy = QGuiApplication::overrideCursor() != nullptr;
-    if (busy)
-        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    const ArrowWhileAsking arrow;
     if (g_sink) {
         g_sink(text, icon, details);
     } else {
@@ -37,8 +53,18 @@ void Message(QWidget* owner, const QString& text, Icon icon, const QString& deta
         box.setDetailedText(details);
         box.exec();
     }
-    if (busy)
-        QGuiApplication::restoreOverrideCursor();
+}
+
+bool Ask(QWidget* owner, const QString& text) {
+    const ArrowWhileAsking arrow;
+    if (g_sink) {
+        g_sink(text, Icon::Question, {});
+        return g_answer;
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("ZOV"), text,
+                    QMessageBox::Ok | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
 }
 
 void SetNextFolder(std::optional<QString> folder) {
@@ -49,8 +75,9 @@ QString LastStartFolder() {
     return g_lastStart;
 }
 
-void SetMessageSink(std::function<void(const QString&, Icon, const QString&)> sink) {
+void SetMessageSink(std::function<void(const QString&, Icon, const QString&)> sink, bool answer) {
     g_sink = std::move(sink);
+    g_answer = answer;
 }
 
 } // namespace Dialogs

@@ -1,8 +1,10 @@
 #include "PreviewDecoration.h"
 #include "listing/PreviewListModel.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QDir>
+#include <QStyle>
 
 QString PreviewDecoration::StatusText(RowStatus status) {
     switch (status) {
@@ -159,8 +161,18 @@ bool PreviewDecoration::HidesItsFile(const QString& newPath) {
 #endif
 }
 
+void PreviewDecoration::setOutOfDate(bool outOfDate) {
+    if (outOfDate == m_outOfDate)
+        return;
+    m_outOfDate = outOfDate;
+    if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
+                         {Qt::ForegroundRole, Qt::ToolTipRole});
+}
+
 QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
-    if (role != Qt::ForegroundRole && role != Qt::ToolTipRole)
+    if (role != Qt::ForegroundRole && role != Qt::ToolTipRole && role != Qt::DecorationRole &&
+        role != Qt::AccessibleDescriptionRole)
         return QIdentityProxyModel::data(index, role);
     const auto status =
         RowStatus(QIdentityProxyModel::data(index, PreviewListModel::StatusRole).toInt());
@@ -170,27 +182,51 @@ QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
     const bool problem = outcome == RowOutcome::NotRun ? status != RowStatus::Ok : failed;
     const bool hides = outcome == RowOutcome::NotRun && status == RowStatus::Ok &&
                        HidesItsFile(QIdentityProxyModel::data(index.siblingAtColumn(0)).toString());
-    if (role == Qt::ForegroundRole)
-        return problem ? QVariant(QColor(190, 0, 0))
-               : hides ? QVariant(QColor(170, 95, 0))
-                       : QVariant();
+    switch (role) {
+    case Qt::ForegroundRole:
+        return m_outOfDate      ? QVariant(QColor(150, 150, 150))
+               : problem        ? QVariant(QColor(190, 0, 0))
+               : hides          ? QVariant(QColor(170, 95, 0))
+               : index.column() ? QVariant(QColor(100, 100, 100)) // the old name
+                                : QVariant();
+    case Qt::DecorationRole: // after a run: what the file got
+        if (index.column() != 0 || outcome == RowOutcome::NotRun)
+            return {};
+        return QApplication::style()->standardIcon(failed ? QStyle::SP_MessageBoxWarning
+                                                          : QStyle::SP_DialogApplyButton);
+    case Qt::AccessibleDescriptionRole:
+        return reason(index, hides);
+    default:
+        break;
+    }
     // The old path beside the new one, and the reason where there is one.
-    const auto* model = qobject_cast<const PreviewListModel*>(sourceModel());
-    QString reason;
-    if (hides)
-        reason = tr("The new name begins with a dot: the file will be hidden");
-    else if (outcome == RowOutcome::NotRun && status == RowStatus::BadSetting && model &&
-             model->problem())
-        reason = ProblemText(*model->problem());
-    else if (outcome == RowOutcome::NotRun)
-        reason = StatusText(status);
-    else if (model)
-        reason = OutcomeText(model->row(mapToSource(index).row()));
-    else
-        reason = OutcomeText(outcome);
-    const QString from =
+    const QString why = reason(index, hides);
+    QString tip =
         tr("From: %1")
             .arg(QDir::toNativeSeparators(
                 QIdentityProxyModel::data(index.siblingAtColumn(1), Qt::DisplayRole).toString()));
-    return reason.isEmpty() ? from : from + QLatin1Char('\n') + reason;
+    if (!why.isEmpty())
+        tip += QLatin1Char('\n') + why;
+    if (m_outOfDate)
+        tip += QLatin1Char('\n') +
+               tr("This preview is out of date: press Preview to see the new names.");
+    return tip;
+}
+
+QString PreviewDecoration::reason(const QModelIndex& index, bool hides) const {
+    const auto status =
+        RowStatus(QIdentityProxyModel::data(index, PreviewListModel::StatusRole).toInt());
+    const auto outcome =
+        RowOutcome(QIdentityProxyModel::data(index, PreviewListModel::OutcomeRole).toInt());
+    const auto* model = qobject_cast<const PreviewListModel*>(sourceModel());
+    if (hides)
+        return tr("The new name begins with a dot: the file will be hidden");
+    if (outcome == RowOutcome::NotRun && status == RowStatus::BadSetting && model &&
+        model->problem())
+        return ProblemText(*model->problem());
+    if (outcome == RowOutcome::NotRun)
+        return StatusText(status);
+    if (model)
+        return OutcomeText(model->row(mapToSource(index).row()));
+    return OutcomeText(outcome);
 }

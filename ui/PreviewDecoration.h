@@ -8,7 +8,8 @@ struct PreviewRow;
 struct SettingsProblem;
 
 // Shows the preview rows' status: problems in red, names that hide their file in a warning
-// colour, with the reason as a tooltip.
+// colour, with the reason as a tooltip; after a run, a mark of what each row's file got;
+// every row greyed while the preview is out of date.
 class PreviewDecoration : public QIdentityProxyModel {
     Q_OBJECT
 public:
@@ -23,5 +24,13 @@ public:
     // Whether the new name hides the file where it lies, though it is a valid name.
     static bool HidesItsFile(const QString& newPath);
 
+    void setOutOfDate(bool outOfDate);
+    bool outOfDate() const { return m_outOfDate; }
+
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    QString reason(const QModelIndex& index, bool hides) const;
+
+    bool m_outOfDate = false;
 };

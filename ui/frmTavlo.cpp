@@ -1,11 +1,16 @@
 #include "frmTavlo.h"
 #include "ui_frmTavlo.h"
 
+#include "AccessibleNames.h"
 #include "Dialogs.h"
 #include "HelpWindow.h"
 #include "Look.h"
+#include "PathDelegate.h"
+#include "PlanWatch.h"
 #include "PreviewDecoration.h"
 #include "Readable.h"
+#include "TagMenu.h"
+#include "WindowLayout.h"
 #include "frmAbout.h"
 
 #include "files/basTavlo.h"
@@ -66,10 +71,7 @@ QString ShortDateFormat(const QLocale& locale) {
 
 } // namespace
 
-frmTavlo::frmTavlo(QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_ui(std::make_unique<Ui::frmTavlo>()) {
+frmTavlo::frmTavlo(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::frmTavlo>()) {
     m_ui->setupUi(this);
     applyLook();
 
@@ -79,17 +81,27 @@ frmTavlo::frmTavlo(QWidget* parent)
     m_preview = new PreviewDecoration(this);
     m_preview->setSourceModel(&m_lists.changed);
     m_ui->lstChanged->setModel(m_preview);
-    // The new name's column keeps its width instead of stretching over the list. The old
-    // path's column is held, never shown; made narrow first, as a hidden column's old
-    // width stays in the scroll range.
+    // At the smallest size the new name's column keeps its width, and the old path's is
+    // held, not shown; made narrow first, as a hidden column's old width stays in the
+    // scroll range. A wider window shows it beside the new name.
     m_ui->lstChanged->header()->setStretchLastSection(false);
     m_ui->lstChanged->header()->setMinimumSectionSize(0);
     m_ui->lstChanged->setColumnWidth(0, 248);
     m_ui->lstChanged->setColumnWidth(1, 0);
     m_ui->lstChanged->setColumnHidden(1, true);
-    // Long paths lose their middle, never the file name; the tooltip shows them whole.
-    m_ui->lstOriginal->setTextElideMode(Qt::ElideMiddle);
-    m_ui->lstChanged->setTextElideMode(Qt::ElideMiddle);
+    new WindowLayout(m_ui->centralwidget, QSize(667, 550));
+    // Long paths give up their folder first, the file name last; the tooltip shows them whole.
+    for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(m_ui->lstOriginal),
+                                    static_cast<QAbstractItemView*>(m_ui->lstChanged)}) {
+        list->setItemDelegate(new PathDelegate(list));
+        list->setTextElideMode(Qt::ElideMiddle);
+    }
+    m_plan = new PlanWatch(m_lists.changed, *m_preview, *m_ui->lblPreviewFiles, this);
+    for (const QWidget* page : {m_ui->fraThree, m_ui->fraSix})
+        m_plan->watchSettings(page);
+    m_plan->watchOriginalList(m_lists.original);
+    m_ui->txtReplaceString->setPlaceholderText(tr("/…/: a pattern"));
+    NameControls(this);
 
     // Each set of options is a group of its own, so that a click on the selected option
     // leaves it selected; by parent widget alone Qt would mix the page's two sets.
@@ -113,7 +125,7 @@ frmTavlo::frmTavlo(QWidget* parent)
           m_ui->txtChangeExtension, m_ui->txtAppendExtension}) {
         field->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(field, &QWidget::customContextMenuRequested, this,
-                [this, field](QPoint at) { NameFieldMenu(field)->exec(field->mapToGlobal(at)); });
+                [field](QPoint at) { NameFieldMenu(field)->exec(field->mapToGlobal(at)); });
     }
     m_ui->lstOriginal->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->lstOriginal, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
@@ -158,9 +170,9 @@ void frmTavlo::applyLook() {
     m_ui->cmdDown->setIcon(QIcon(QStringLiteral(":/icons/down.png")));
     m_ui->lnePreview->setColor(palette().color(QPalette::WindowText));
 
-    // The client area is fixed; the menu bar sits above it.
-    m_ui->centralwidget->setFixedSize(667, 550);
-    setFixedSize(667, 550 + m_ui->menubar->sizeHint().height());
+    // The client area opens at its smallest size; the menu bar sits above it.
+    m_ui->centralwidget->setMinimumSize(667, 550);
+    resize(667, 550 + m_ui->menubar->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     m_ui->cmdBrowseSource->setFocus();
@@ -342,32 +354,6 @@ std::unique_ptr<QMenu> frmTavlo::OriginalListMenu() {
         a->setCheckable(true);
         a->setChecked(inForce);
         connect(a, &QAction::triggered, this, [this, k = key] { SortOriginalBy(k); });
-    }
-    return menu;
-}
-
-std::unique_ptr<QMenu> frmTavlo::NameFieldMenu(QLineEdit* field) {
-    std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
-    menu->addSeparator();
-    QMenu* tags = menu->addMenu(tr("Insert &tag"));
-    const std::pair<const char*, QString> known[] = {
-        {"<name>", tr("the old name without its extension")},
-        {"<ext>", tr("the old extension")},
-        {"<folder>", tr("the folder's name")},
-        {"<n:3>", tr("the number in the preview, 3 digits")},
-        {"<modified:yyyy-MM-dd HH.mm.ss>", tr("when the file was last changed")},
-        {"<created:yyyy-MM-dd>", tr("the day the file was made")},
-        {"<accessed:yyyy-MM-dd>", tr("the day the file was last read")},
-        {"<now:yyyy-MM-dd>", tr("today")},
-        {"<taken:yyyy-MM-dd HH.mm.ss>", tr("when the photo was taken")},
-        {"<camera>", tr("the photo's camera")},
-    };
-    for (const auto& [tag, description] : known) {
-        const QString text = QString::fromLatin1(tag);
-        // "&" would mark an access key in the caption: it is written doubled.
-        QAction* a = tags->addAction(QString(text).replace(u'&', QLatin1String("&&")) +
-                                     QLatin1Char('\t') + description);
-        connect(a, &QAction::triggered, field, [field, text] { field->insert(text); });
     }
     return menu;
 }
@@ -600,6 +586,14 @@ RunCallbacks frmTavlo::runCallbacks() {
 }
 
 void frmTavlo::cmdStart_Click() {
+    if (m_lists.changed.count() == 0) {
+        Dialogs::Message(this, tr("Nothing to rename: press Preview to see the new names first."),
+                         Dialogs::Icon::Information);
+        return;
+    }
+    if (m_plan->outOfDate() &&
+        !Dialogs::Ask(this, tr("The settings changed since this preview. Rename as previewed?")))
+        return;
     const RunCallbacks callbacks = runCallbacks();
     const AdvancedSettings advanced = ReadAdvancedSettings();
     // A run that changes something replaces what could be undone; one that changes nothing,

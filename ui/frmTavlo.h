@@ -13,6 +13,7 @@
 namespace Ui {
 class frmTavlo;
 }
+class PlanWatch;
 class PreviewDecoration;
 class QLineEdit;
 class QMenu;
@@ -57,8 +58,6 @@ public:
     std::unique_ptr<QMenu> OriginalListMenu();
     // Sorts the original list by key; the key in force again sorts the other way.
     void SortOriginalBy(SortKey key);
-    // A name field's context menu: the usual one, with "Insert tag".
-    std::unique_ptr<QMenu> NameFieldMenu(QLineEdit* field);
 
 public slots:
     void Form_Load();
@@ -100,6 +99,7 @@ private:
     std::unique_ptr<Ui::frmTavlo> m_ui;
     FileLists m_lists;
     PreviewDecoration* m_preview = nullptr;
+    PlanWatch* m_plan = nullptr; // whether the preview still shows the plan
     QString m_lastBrowsedPath;
     double m_progress = 0;
     int m_paintedPercent = -1;
