@@ -24,7 +24,13 @@ bool AnswerOnTerminal(int argc, char* argv[]) {
     else if (std::strcmp(argv[1], "--help") == 0)
         text = "Usage: zov [FOLDER]\n"
                "Renames many files of one folder in one run; FOLDER is listed when the window "
-               "opens.\n";
+               "opens.\n"
+               "\n"
+               "In the name fields, tags stand for each file's values: <name> <ext> <folder>\n"
+               "<n:3> <created> <modified> <accessed> <now> <taken:yyyy-MM-dd> <camera>\n"
+               "<lens> <width> <height> <artist> <albumartist> <album> <title> <track>\n"
+               "<disc> <year> <genre>. A Replace string written /PATTERN/ is a regular\n"
+               "expression. The window's Help (F1) says more, with recipes.\n";
     if (!text)
         return false;
 #ifdef Q_OS_WIN

@@ -703,7 +703,10 @@ TEST_F(Window, AboutBoxAndHelp) {
         if (top->objectName() == "frmHelp" && top->isVisible())
             help = top;
     ASSERT_NE(help, nullptr);
-    EXPECT_TRUE(help->findChild<QTextBrowser*>("txtHelp")->toPlainText().contains("Preview"));
+    const QString guide = help->findChild<QTextBrowser*>("txtHelp")->toPlainText();
+    for (const QString& tag : FieldText::KnownTags()) // every tag is in the guide
+        EXPECT_TRUE(guide.contains('<' + tag + '>') || guide.contains('<' + tag + ':'))
+            << tag.toStdString();
     help->close();
 }
 
