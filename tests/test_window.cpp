@@ -319,6 +319,7 @@ TEST_F(Window, OutOfDatePreviewAsksFirst) {
         }
         EXPECT_EQ(rows()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), grey);
         EXPECT_TRUE(get<QLabel>("lblPreviewFiles")->toolTip().contains(c.reason));
+        shot(w.get(), "frmTavlo-out-of-date");
         const Contents before = f.contents();
         messages.clear();
         click("cmdStart");
@@ -337,6 +338,8 @@ TEST_F(Window, OutOfDatePreviewAsksFirst) {
         click("cmdStart");
         EXPECT_NE(f.contents(), before);
         EXPECT_FALSE(rows()->index(0, 0).data(Qt::DecorationRole).isNull());
+        EXPECT_NE(rows()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), grey);
+        shot(w.get(), "frmTavlo-after-run");
         EXPECT_TRUE(tip(0).contains("Renamed."));
         Dialogs::SetMessageSink([this](const QString& t, Dialogs::Icon i, const QString& d) {
             messages.push_back({t, i, d, false});

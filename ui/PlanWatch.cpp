@@ -16,10 +16,7 @@ PlanWatch::PlanWatch(PreviewListModel& preview, PreviewDecoration& decoration, Q
                      QObject* parent)
     : QObject(parent), m_preview(preview), m_decoration(decoration), m_count(count) {
     // A new preview, or none, is the plan again.
-    connect(&m_preview, &QAbstractItemModel::modelReset, this, [this] {
-        m_change = Change::None;
-        show();
-    });
+    connect(&m_preview, &QAbstractItemModel::modelReset, this, &PlanWatch::ran);
 }
 
 void PlanWatch::watchSettings(const QWidget* page) {
@@ -48,6 +45,11 @@ void PlanWatch::watchOriginalList(const CheckListModel& list) {
                     note(Change::Order);
             });
     connect(&list, &QAbstractItemModel::modelReset, this, [this] { note(Change::Order); });
+}
+
+void PlanWatch::ran() {
+    m_change = Change::None;
+    show();
 }
 
 QString PlanWatch::reason() const {

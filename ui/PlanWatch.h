@@ -23,6 +23,9 @@ public:
     void watchSettings(const QWidget* page);
     void watchOriginalList(const CheckListModel& list);
 
+    // The rows now say what a run did: they are its report, not a plan to be out of date.
+    void ran();
+
     Change change() const { return m_change; }
     bool outOfDate() const { return m_change != Change::None; }
     QString reason() const;

@@ -606,6 +606,7 @@ void frmTavlo::cmdStart_Click() {
             return RenameRows(rows, m_lists.changed.folder(), advanced, callbacks, journal.get());
         });
     }
+    m_plan->ran();
     if (!journal->empty())
         m_journal = std::move(journal);
     showUndo();
