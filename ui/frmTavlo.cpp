@@ -100,7 +100,7 @@ frmTavlo::frmTavlo(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
     for (const QWidget* page : {m_ui->fraThree, m_ui->fraSix})
         m_plan->watchSettings(page);
     m_plan->watchOriginalList(m_lists.original);
-    m_ui->txtReplaceString->setPlaceholderText(tr("/…/: a pattern"));
+    m_ui->txtReplaceString->setPlaceholderText(tr("/…/ pattern"));
     NameControls(this);
 
     // Each set of options is a group of its own, so that a click on the selected option
