@@ -9,6 +9,7 @@
 #include "PlanWatch.h"
 #include "PreviewDecoration.h"
 #include "Readable.h"
+#include "RunSummary.h"
 #include "TagMenu.h"
 #include "WindowLayout.h"
 #include "frmAbout.h"
@@ -525,54 +526,6 @@ void frmTavlo::optNumeric_Click() {
     m_ui->txtDigits->setText(d.txtDigits);
 }
 
-frmTavlo::Summary frmTavlo::FailureSummary(const std::vector<PreviewRow>& rows, int failed,
-                                           bool undo) {
-    if (failed == 0)
-        return {};
-    if (!rows.empty() && rows.front().outcome == RowOutcome::FolderReplaced) {
-        const QString folder = QDir::toNativeSeparators(basTavlo::FolderOf(rows.front().oldPath));
-        return {(undo ? tr("Nothing was undone: the folder %1 is not the one the run renamed in. "
-                           "It was moved or replaced since the run.")
-                      : tr("Nothing was renamed: the folder %1 is not the one that was previewed. "
-                           "It was moved or replaced since the preview; Refresh lists the folder "
-                           "that is there now."))
-                    .arg(folder),
-                {}};
-    }
-    // A file left at a temporary name is always named; of the others, the first five. The
-    // details name them all, with whole paths.
-    QStringList temporary, lines, all;
-    constexpr int kDetailLines = 1000;
-    bool mayHaveReplaced = false;
-    for (const PreviewRow& r : rows) {
-        if (!r.failed())
-            continue;
-        mayHaveReplaced |= r.outcome == RowOutcome::RenamedMayHaveReplaced;
-        const QString path = QDir::toNativeSeparators(r.oldPath);
-        const QString reason = QLatin1String(": ") + PreviewDecoration::OutcomeText(r);
-        const QString line = Readable::ElidedMiddle(path, 80) + reason;
-        if (all.size() < kDetailLines)
-            all << path + reason;
-        else if (all.size() == kDetailLines)
-            all << tr("...");
-        if (r.temporary >= 0)
-            temporary << line;
-        else if (lines.size() < 5)
-            lines << line;
-        else if (lines.size() == 5)
-            lines << tr("...");
-    }
-    // Only a volume that can't reserve a name may have let another program's file be replaced.
-    const QString headline = mayHaveReplaced ? tr("%1 of %2 files did not get everything planned.")
-                             : undo ? tr("%1 of %2 files could not be undone and were left as "
-                                         "they are. No file was replaced.")
-                                    : tr("%1 of %2 files did not get everything planned. No "
-                                         "file was replaced.");
-    return {headline.arg(failed).arg(rows.size()) + QLatin1String("\n\n") +
-                (temporary + lines).join(QLatin1Char('\n')),
-            all.join(QLatin1Char('\n'))};
-}
-
 RunCallbacks frmTavlo::runCallbacks() {
     m_paintedPercent = -1;
     setProgress(0);
@@ -610,21 +563,11 @@ void frmTavlo::cmdStart_Click() {
     if (!journal->empty())
         m_journal = std::move(journal);
     showUndo();
-    Summary summary = FailureSummary(m_lists.changed.rows(), failed);
+    RunSummary summary = FailureSummary(m_lists.changed.rows(), failed);
     if (m_lists.changed.problem()) // a tag or pattern that can't be read: one reason for all
         summary = {PreviewDecoration::ProblemText(*m_lists.changed.problem()), {}};
     if (!summary.text.isEmpty())
         Dialogs::Message(this, summary.text, Dialogs::Icon::Warning, summary.details);
-}
-
-QString frmTavlo::RunDescription(const RunJournal& journal) {
-    const QString folder =
-        journal.rows && !journal.rows->empty()
-            ? QDir::toNativeSeparators(basTavlo::FolderOf(journal.rows->front().oldPath))
-            : QString();
-    const qsizetype n = qsizetype(journal.entries.size());
-    const QString files = n == 1 ? tr("1 file") : tr("%1 files").arg(n);
-    return tr("the last run: %1 in %2").arg(files, Readable::ElidedMiddle(folder, 80));
 }
 
 void frmTavlo::showUndo() {
@@ -650,7 +593,7 @@ void frmTavlo::cmdUndo_Click() {
         report = UndoRun(std::move(*journal), callbacks);
     }
     journal.reset();
-    Summary summary = FailureSummary(report.rows, report.failed, true);
+    RunSummary summary = FailureSummary(report.rows, report.failed, true);
     if (summary.text.isEmpty())
         summary.text = tr("Undo took back %1.").arg(what);
     else if (report.rows.empty() || report.rows.front().outcome != RowOutcome::FolderReplaced)

@@ -43,17 +43,6 @@ public:
     // anything else is said to be wrong and the window stays empty.
     void OpenFromArguments(const QStringList& arguments);
 
-    // The summary shown after a run (or an undo) with failures, with long paths shortened,
-    // and its details with every path whole; empty when every row went well.
-    struct Summary {
-        QString text;
-        QString details;
-    };
-    static Summary FailureSummary(const std::vector<PreviewRow>& rows, int failed,
-                                  bool undo = false);
-    // What Undo would take back: how many files, in which folder.
-    static QString RunDescription(const RunJournal& journal);
-
     // The original list's context menu, as the right button and the menu key open it.
     std::unique_ptr<QMenu> OriginalListMenu();
     // Sorts the original list by key; the key in force again sorts the other way.
