@@ -17,6 +17,21 @@ bool isTagLetter(QChar c) {
 
 constexpr qint64 kLargestCounter = 999'999'999'999'999;
 
+// A value in the case its tag asks for, by Unicode's own rules whatever the locale, so that
+// a name does not depend on where it was made.
+template <typename Case> QString inCase(const QString& value, Case c) {
+    switch (c) {
+    case Case::Lower:
+        return value.toLower();
+    case Case::Upper:
+        return value.toUpper();
+    case Case::Title:
+        return ProperCase(value, QLocale::c());
+    default:
+        return value;
+    }
+}
+
 // A whole number, with an optional minus sign.
 std::optional<qint64> wholeNumber(QStringView text) {
     bool ok = false;
@@ -214,7 +229,8 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
     QString literal;
     auto flush = [&] {
         if (!literal.isEmpty())
-            f.m_parts.push_back(Part{Part::Text, literal, 0, 1, 1, false, false, {}});
+            f.m_parts.push_back(
+                Part{Part::Text, literal, 0, 1, 1, false, false, {}, Part::Case::AsIs});
         literal.clear();
     };
     const qsizetype n = text.size();
@@ -240,7 +256,8 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                 if (number > groups)
                     return fail(Kind::NoSuchGroup, text.mid(i, used));
                 flush();
-                f.m_parts.push_back(Part{Part::Group, {}, 0, number, 1, false, false, {}});
+                f.m_parts.push_back(
+                    Part{Part::Group, {}, 0, number, 1, false, false, {}, Part::Case::AsIs});
                 i += used;
                 continue;
             }
@@ -250,7 +267,8 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                 if (close < 0 || !groupNames.contains(name) || name.isEmpty())
                     return fail(Kind::NoSuchGroup, text.mid(i, close < 0 ? n - i : close + 1 - i));
                 flush();
-                f.m_parts.push_back(Part{Part::Group, name, 0, -1, 1, false, false, {}});
+                f.m_parts.push_back(
+                    Part{Part::Group, name, 0, -1, 1, false, false, {}, Part::Case::AsIs});
                 i = close + 1;
                 continue;
             }
@@ -307,6 +325,16 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
         case Part::Album:
         case Part::Title:
         case Part::Genre:
+            // A text value in its own case, or lower, upper or title case.
+            if (arguments == QLatin1String("lower"))
+                part.textCase = Part::Case::Lower;
+            else if (arguments == QLatin1String("upper"))
+                part.textCase = Part::Case::Upper;
+            else if (arguments == QLatin1String("title"))
+                part.textCase = Part::Case::Title;
+            else if (hasArguments)
+                return fail(Kind::BadArguments, tag);
+            break;
         case Part::Year:
             if (hasArguments)
                 return fail(Kind::BadArguments, tag);
@@ -382,11 +410,11 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
             const QStringView v = p.kind == Part::Name
                                       ? (dot < 0 ? name : name.left(dot))
                                       : (dot < 0 ? QStringView() : name.mid(dot + 1));
-            out += SafeInName(v.toString());
+            out += SafeInName(inCase(v.toString(), p.textCase));
             break;
         }
         case Part::Folder:
-            out += SafeInName(context.folder);
+            out += SafeInName(inCase(context.folder, p.textCase));
             break;
         case Part::Number:
         case Part::Width:
@@ -437,7 +465,7 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
                 out.truncate(was);
                 return false;
             }
-            out += SafeInName(v);
+            out += SafeInName(inCase(v, p.textCase));
             break;
         }
         default: {

@@ -88,6 +88,8 @@ private:
         bool dayOnly = false;                   // a date format without the time of day
         bool numbersOnly = false;               // a date format of numbers and separators
         std::vector<Kind> fallbacks;            // further times, where this one is missing
+        enum class Case : quint8 { AsIs, Lower, Upper, Title };
+        Case textCase = Case::AsIs; // of a text value
     };
 
     struct TagName {

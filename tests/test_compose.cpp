@@ -178,6 +178,15 @@ TEST(Compose, TagsAndPatterns) {
         {Prefix, "<track:255>", "", "x.jpg", 0, "", RowStatus::MissingValue},
         {Prefix, "<track:256>", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Prefix, "<name:3>", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        {Prefix, "<name:Lower>", "", "x.jpg", 0, "", RowStatus::BadSetting},
+        // A text value's case, by Unicode's rules whatever the locale; a "/" a case change
+        // can't make is still made safe after it.
+        {Prefix, "<ext:lower>-", "", "IMG.JPG", 0, "jpg-IMG.JPG"},
+        {Prefix, "<name:upper>-", "", "Été à ıi.x", 0, "ÉTÉ À II-Été à ıi.x"},
+        {Prefix, "<name:lower>-", "", "İSTANBUL.x", 0, "i̇stanbul-İSTANBUL.x"},
+        {Prefix, "<name:title>-", "", "the BEATLES abbey.x", 0,
+         "The Beatles Abbey-the BEATLES abbey.x"},
+        {Prefix, "<folder:upper>_", "", "x.jpg", 0, "ROME_x.jpg"},
         {Prefix, "a <name", "", "x.jpg", 0, "", RowStatus::BadSetting},
         {Replace, "a", "<n:2>", "a.txt", 0, "01.txt"},
         {Replace, "/DSC_(\\d+)/", "IMG-$1", "DSC_4711.JPG", 0, "IMG-4711.JPG"},
@@ -224,6 +233,12 @@ TEST(Compose, TagsAndPatterns) {
     EXPECT_EQ(ComposeNewName("x", widest, StartComposition(widest), 0, TagFile{u"x", 0, &file})
                   .name.size(),
               256);
+    FileMetadata song;
+    song.artist = "ac/dc";
+    const RenameSettings upper{.chkPrefix = 1, .txtPrefix = "<artist:upper> "};
+    EXPECT_EQ(
+        ComposeNewName("x", upper, StartComposition(upper), 0, TagFile{u"x", 0, &file, &song}).name,
+        "AC_DCx"); // the prefix field is trimmed
     // The reason names the tag, or the pattern and where it fails, and the field.
     RenameSettings s;
     s.chkSuffix = 1, s.txtSuffix = "<dat>";
