@@ -105,6 +105,7 @@ struct PreviewRow {
     RowOutcome outcome = RowOutcome::NotRun;
     bool timesNotSet = false;
     bool attributesNotSet = false;
+    quint8 missingTag = 0; // the tag without a value, where the status says one has none
     qint16 temporary = -1; // the counter of the temporary name a file was left at: the row's
                            // own, or another program's that took its old name
     basTavlo::FileId id{}; // the file the preview planned for

@@ -145,7 +145,7 @@ namespace {
 // empty match right where a match ended is no match of its own, so that ".*" takes a
 // name once, not twice.
 QString replaceMatches(const QString& name, const CompositionRun& run, const TagFile& file,
-                       bool& ok, bool& slow) {
+                       bool& ok, bool& slow, quint8& missing) {
     // A pattern that has taken too long on a few names is not tried on more.
     if (run.slowNames->load(std::memory_order_relaxed) >= 8) {
         slow = true;
@@ -164,7 +164,7 @@ QString replaceMatches(const QString& name, const CompositionRun& run, const Tag
             if (m.capturedLength() == 0 && m.capturedStart() == previousEnd)
                 continue;
             out += QStringView(name).mid(last, m.capturedStart() - last);
-            filled = run.with.fill(out, run.tags, file, &m) && filled;
+            filled = run.with.fill(out, run.tags, file, &m, &missing) && filled;
             last = previousEnd = m.capturedEnd();
         }
         out += QStringView(name).mid(last);
@@ -192,12 +192,13 @@ Composed ComposeNewName(const QString& oldName, const RenameSettings& s, const C
                         qint64 index, const TagFile& file) {
     if (run.problem)
         return {{}, RowStatus::BadSetting};
-    bool ok = true, slow = false, noDateTaken = false;
+    bool ok = true, slow = false;
+    quint8 missing = 0;
     auto value = [&](const FieldText& f) {
         if (!f.hasTags())
             return f.text();
         bool filled = false;
-        QString v = f.filled(run.tags, file, &filled, &noDateTaken);
+        QString v = f.filled(run.tags, file, &filled, &missing);
         ok = ok && filled;
         return v;
     };
@@ -223,7 +224,7 @@ Composed ComposeNewName(const QString& oldName, const RenameSettings& s, const C
             }
         }
         if (run.pattern)
-            name = replaceMatches(name, run, file, ok, slow);
+            name = replaceMatches(name, run, file, ok, slow, missing);
         else if (IsOn(s.chkReplaceString) && !run.search.isEmpty())
             name.replace(run.search, value(run.with), Qt::CaseSensitive);
     } else if (s.optSequencing) {
@@ -258,9 +259,10 @@ Composed ComposeNewName(const QString& oldName, const RenameSettings& s, const C
         name += value(run.appendExtension);
     if (slow)
         return {name, RowStatus::PatternTooSlow};
-    return {name, ok            ? RowStatus::Ok
-                  : noDateTaken ? RowStatus::NoDateTaken
-                                : RowStatus::MissingValue};
+    if (ok)
+        return {name};
+    return {name, FieldText::IsTaken(missing) ? RowStatus::NoDateTaken : RowStatus::MissingValue,
+            missing};
 }
 
 NumericDefaults NumericSequenceDefaults(const QString& startWith, const QString& digits,

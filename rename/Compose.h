@@ -36,6 +36,7 @@ CompositionRun StartComposition(const RenameSettings& s, const QString& folder =
 struct Composed {
     QString name;
     RowStatus status = RowStatus::Ok; // BadSetting, MissingValue, NoDateTaken, PatternTooSlow
+    quint8 missing = 0;               // the tag without a value (FieldText::TagName)
 };
 
 // As many "0" as digits says; empty for 0 or less.

@@ -215,6 +215,7 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
         row.newPath = basTavlo::JoinName(folder, c.name);
         if (row.status == RowStatus::Ok)
             row.status = c.status != RowStatus::Ok ? c.status : CheckNewName(c.name, maxLength);
+        row.missingTag = c.missing;
     };
     // Reading what files hold can take long: the files are read on other threads, and the
     // calling one only reports how far they have come, so that a stop is heard at once

@@ -177,8 +177,8 @@ bool IsPatternText(const QString& text) {
            (text.endsWith(u'/') || (text.size() >= 3 && text.endsWith(QLatin1String("/i"))));
 }
 
-std::span<const FieldText::TagName> FieldText::tagNames() {
-    static constexpr TagName kTags[] = {
+std::span<const FieldText::KnownTag> FieldText::tagNames() {
+    static constexpr KnownTag kTags[] = {
         {"name", Part::Name},
         {"ext", Part::Ext},
         {"folder", Part::Folder},
@@ -204,9 +204,16 @@ std::span<const FieldText::TagName> FieldText::tagNames() {
     return kTags;
 }
 
+QString FieldText::TagName(quint8 code) {
+    for (const KnownTag& t : tagNames())
+        if (t.kind == code)
+            return u'<' + QLatin1String(t.name) + u'>';
+    return {};
+}
+
 QStringList FieldText::KnownTags() {
     QStringList names;
-    for (const TagName& t : tagNames())
+    for (const KnownTag& t : tagNames())
         names << QLatin1String(t.name);
     return names;
 }
@@ -216,7 +223,7 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
     FieldText f;
     f.m_text = text;
     auto known = [](QStringView name) -> std::optional<Part::Kind> {
-        for (const TagName& t : tagNames())
+        for (const KnownTag& t : tagNames())
             if (name == QLatin1String(t.name))
                 return Part::Kind(t.kind);
         return std::nullopt;
@@ -391,8 +398,15 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
 }
 
 bool FieldText::fill(QString& out, const TagContext& context, const TagFile& file,
-                     const QRegularExpressionMatch* match, bool* noDateTaken) const {
+                     const QRegularExpressionMatch* match, quint8* missing) const {
     const qsizetype was = out.size();
+    // Where a tag has no value: nothing of the field, and which tag it was.
+    auto none = [&](Part::Kind kind) {
+        out.truncate(was);
+        if (missing && !*missing) // the first tag without a value is the one named
+            *missing = kind;
+        return false;
+    };
     for (const Part& p : m_parts) {
         switch (p.kind) {
         case Part::Text:
@@ -427,10 +441,8 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
             const bool overflows =
                 p.kind == Part::Number && (__builtin_mul_overflow(file.row, p.step, &counted) ||
                                            __builtin_add_overflow(counted, p.start, &counted));
-            if (overflows) {
-                out.truncate(was);
-                return false;
-            }
+            if (overflows)
+                return none(p.kind);
             const qint64 v = p.kind == Part::Number   ? counted
                              : !m                     ? 0
                              : p.kind == Part::Width  ? m->width
@@ -438,10 +450,8 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
                              : p.kind == Part::Track  ? m->track
                              : p.kind == Part::Disc   ? m->disc
                                                       : m->year;
-            if (p.kind != Part::Number && v <= 0) {
-                out.truncate(was);
-                return false;
-            }
+            if (p.kind != Part::Number && v <= 0)
+                return none(p.kind);
             out += FormatCounter(v, p.digits);
             break;
         }
@@ -461,10 +471,8 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
                               : p.kind == Part::Album       ? m->album
                               : p.kind == Part::Title       ? m->title
                                                             : m->genre;
-            if (v.isEmpty()) {
-                out.truncate(was);
-                return false;
-            }
+            if (v.isEmpty())
+                return none(p.kind);
             out += SafeInName(inCase(v, p.textCase));
             break;
         }
@@ -489,12 +497,8 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
             auto time = timeOf(p.kind);
             for (size_t k = 0; !time && k < p.fallbacks.size(); ++k)
                 time = timeOf(p.fallbacks[k]);
-            if (!time) {
-                if (noDateTaken && p.kind == Part::Taken)
-                    *noDateTaken = true;
-                out.truncate(was);
-                return false;
-            }
+            if (!time)
+                return none(p.kind);
             out +=
                 SafeInName(localText(time->first, time->second, p.text, p.dayOnly, p.numbersOnly));
         }
@@ -504,13 +508,13 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
 }
 
 QString FieldText::filled(const TagContext& context, const TagFile& file, bool* ok,
-                          bool* noDateTaken) const {
+                          quint8* missing) const {
     if (!m_tags) {
         *ok = true;
         return m_text;
     }
     QString out;
     out.reserve(m_text.size() + 64);
-    *ok = fill(out, context, file, nullptr, noDateTaken);
+    *ok = fill(out, context, file, nullptr, missing);
     return out;
 }

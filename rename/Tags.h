@@ -48,12 +48,17 @@ public:
     const QString& text() const { return m_text; } // the text as typed, where it has no tags
 
     // Appends the text with each tag's value for file, and each group from match; false
-    // where a tag has no value for the file (nothing is appended then), and noDateTaken
-    // true where that tag asks first for the date a photo was taken.
+    // where a tag has no value for the file (nothing is appended then), with missing set
+    // to that tag's code.
     bool fill(QString& out, const TagContext& context, const TagFile& file,
-              const QRegularExpressionMatch* match = nullptr, bool* noDateTaken = nullptr) const;
+              const QRegularExpressionMatch* match = nullptr, quint8* missing = nullptr) const;
     QString filled(const TagContext& context, const TagFile& file, bool* ok,
-                   bool* noDateTaken = nullptr) const;
+                   quint8* missing = nullptr) const;
+
+    // The tag a code of fill's names, as written: "<camera>"; and whether it is the date
+    // a photo was taken.
+    static QString TagName(quint8 code);
+    static bool IsTaken(quint8 code) { return code == Part::Taken; }
 
 private:
     struct Part {
@@ -92,11 +97,11 @@ private:
         Case textCase = Case::AsIs; // of a text value
     };
 
-    struct TagName {
+    struct KnownTag {
         const char* name;
         quint8 kind; // a part's kind
     };
-    static std::span<const TagName> tagNames();
+    static std::span<const KnownTag> tagNames();
 
     static bool isTime(Part::Kind k) { return k >= Part::Created && k <= Part::Taken; }
 

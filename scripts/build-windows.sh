@@ -106,4 +106,5 @@ wineserver -k || true
 [ "$rc" -eq 124 ] || { echo "zov.exe did not stay up (exit $rc)" >&2; exit 1; }
 echo "zov.exe started from the unpacked zip"
 END
-(cd "$out/tests" && xvfb-run -a -s "-screen 0 1024x768x24" bash window.sh)
+# A screen larger than the window at 1280 × 900, which the Windows platform keeps within it.
+(cd "$out/tests" && xvfb-run -a -s "-screen 0 1600x1200x24" bash window.sh)

@@ -18,7 +18,7 @@ CONTROLS = {"check box", "radio button", "text", "combo box", "spin button", "li
             "tree table", "table", "push button", "progress bar", "panel", "frame"}
 
 
-def find_app(name, wait=20):
+def find_app(name, wait=90):
     end = time.time() + wait
     while time.time() < end:
         for app in pyatspi.Registry.getDesktop(0):

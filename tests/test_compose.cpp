@@ -202,6 +202,7 @@ TEST(Compose, TagsAndPatterns) {
         {Replace, "/(a)/", "${b}", "a.txt", 0, "", RowStatus::BadSetting},
         {Replace, "/a(b/", "x", "a.txt", 0, "", RowStatus::BadSetting},
         {Replace, "/(a+)+$/", "x", "", 0, "", RowStatus::PatternTooSlow},
+        {Replace, "/a/", "<taken:yyyy>", "a.jpg", 0, "", RowStatus::NoDateTaken},
         {KeptName, "Rome ", "", "DSC_4711.JPG", 0, "Rome 001.jpg"},
         {Sequence, "<modified:yyyy-MM-dd HH.mm.ss>", "", "DSC_4711.JPG", 0,
          "2024-06-01 14.03.22.jpg"},
@@ -239,6 +240,12 @@ TEST(Compose, TagsAndPatterns) {
     EXPECT_EQ(
         ComposeNewName("x", upper, StartComposition(upper), 0, TagFile{u"x", 0, &file, &song}).name,
         "AC_DCx"); // the prefix field is trimmed
+    // A value missing names its tag: the first without one.
+    const RenameSettings missing{.chkPrefix = 1, .txtPrefix = "<camera><artist>"};
+    EXPECT_EQ(
+        FieldText::TagName(
+            ComposeNewName("x", missing, StartComposition(missing), 0, TagFile{u"x"}).missing),
+        "<camera>");
     // The reason names the tag, or the pattern and where it fails, and the field.
     RenameSettings s;
     s.chkSuffix = 1, s.txtSuffix = "<dat>";

@@ -1,5 +1,6 @@
 #include "PreviewDecoration.h"
 #include "listing/PreviewListModel.h"
+#include "rename/Tags.h"
 
 #include <QApplication>
 #include <QColor>
@@ -37,6 +38,12 @@ QString PreviewDecoration::StatusText(RowStatus status) {
         return tr("The pattern takes too long on this name: it is not renamed.");
     }
     return {};
+}
+
+QString PreviewDecoration::StatusText(const PreviewRow& row) {
+    if (row.status == RowStatus::MissingValue && row.missingTag)
+        return tr("The tag %1 has no value for this file.").arg(FieldText::TagName(row.missingTag));
+    return StatusText(row.status);
 }
 
 QString PreviewDecoration::ProblemText(const SettingsProblem& p) {
@@ -138,7 +145,7 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
 
 QString PreviewDecoration::OutcomeText(const PreviewRow& row) {
     QString text = row.outcome == RowOutcome::NotComposed
-                       ? tr("Not renamed:") + QLatin1Char(' ') + StatusText(row.status)
+                       ? tr("Not renamed:") + QLatin1Char(' ') + StatusText(row)
                        : OutcomeText(row.outcome);
     if (row.temporary >= 0)
         text = text.arg(QDir::toNativeSeparators(row.nowAt()));
@@ -225,7 +232,7 @@ QString PreviewDecoration::reason(const QModelIndex& index, bool hides) const {
         model->problem())
         return ProblemText(*model->problem());
     if (outcome == RowOutcome::NotRun)
-        return StatusText(status);
+        return model ? StatusText(model->row(mapToSource(index).row())) : StatusText(status);
     if (model)
         return OutcomeText(model->row(mapToSource(index).row()));
     return OutcomeText(outcome);

@@ -16,6 +16,8 @@ public:
     using QIdentityProxyModel::QIdentityProxyModel;
 
     static QString StatusText(RowStatus status);
+    // The status, with the tag that has no value where it names one.
+    static QString StatusText(const PreviewRow& row);
     // Why the settings make no names: the tag or pattern, and the field it is in.
     static QString ProblemText(const SettingsProblem& problem);
     static QString OutcomeText(RowOutcome outcome);
