@@ -101,8 +101,15 @@ std::vector<Location> locations(QByteArrayView m, qint64 body, qint64 end) {
 
 } // namespace
 
-bool IsHeifName(const QString& path) {
-    return basTavlo::HasExtension(path, {"heic", "heif", "hif", "avif"});
+bool IsHeif(QIODevice& file) {
+    if (!file.seek(0))
+        return false;
+    const QByteArray head = file.read(12);
+    static const char* const brands[] = {"heic", "heix", "heim", "heis", "hevc",
+                                         "hevx", "mif1", "msf1", "avif"};
+    return head.size() == 12 && head.mid(4, 4) == "ftyp" &&
+           std::any_of(std::begin(brands), std::end(brands),
+                       [&](const char* b) { return head.mid(8, 4) == b; });
 }
 
 bool ReadBoxHeader(QIODevice& file, qint64 at, qint64 room, QByteArray& type, qint64& size,

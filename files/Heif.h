@@ -14,7 +14,8 @@ struct HeifFacts {
     int height = 0;
 };
 
-bool IsHeifName(const QString& path);
+// Whether the file is a HEIF one by its first box, whatever its name.
+bool IsHeif(QIODevice& file);
 
 // Reads the file's metadata boxes only, each checked against what holds it.
 HeifFacts ReadHeif(QIODevice& file);

@@ -9,10 +9,19 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <aifffile.h>
 #include <fileref.h>
+#include <flacfile.h>
+#include <id3v2framefactory.h>
+#include <mp4file.h>
+#include <mpegfile.h>
+#include <oggflacfile.h>
+#include <opusfile.h>
 #include <tag.h>
 #include <tiostream.h>
 #include <tpropertymap.h>
+#include <vorbisfile.h>
+#include <wavfile.h>
 
 #include <memory>
 #include <mutex>
@@ -265,6 +274,59 @@ private:
 #endif
 };
 
+// The reader the file's first bytes ask for, where they name a kind of song; an ID3 tag in
+// front says nothing of what follows it. Null where they don't: the name decides then.
+TagLib::File* byContent(BoundedFile& file, TagLib::IOStream* stream) {
+    QByteArray head = file.read(64);
+    qint64 at = 0;
+    if (head.startsWith("ID3") && head.size() >= 10) {
+        const auto b = [&](int i) { return qint64(uchar(head[i]) & 0x7f); };
+        at = 10 + (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9)) + (head[5] & 0x10 ? 10 : 0);
+        file.seek(at);
+        head = file.read(64);
+    }
+    file.seek(0);
+    auto* frames = TagLib::ID3v2::FrameFactory::instance();
+    const auto tail = [&](int from, int n) { return head.mid(from, n); };
+    TagLib::File* f = nullptr;
+    if (head.startsWith("fLaC"))
+        f = new TagLib::FLAC::File(stream, frames, false);
+    else if (head.size() >= 2 && uchar(head[0]) == 0xff && (uchar(head[1]) & 0xe0) == 0xe0)
+        f = new TagLib::MPEG::File(stream, frames, false);
+    else if (at > 0) // an ID3 tag, then no FLAC: MP3 is what carries one
+        f = new TagLib::MPEG::File(stream, frames, false);
+    else if (tail(4, 4) == "ftyp")
+        f = new TagLib::MP4::File(stream, false);
+    else if (head.startsWith("OggS") && head.contains("OpusHead"))
+        f = new TagLib::Ogg::Opus::File(stream, false);
+    else if (head.startsWith("OggS") && head.contains("\x01vorbis"))
+        f = new TagLib::Ogg::Vorbis::File(stream, false);
+    else if (head.startsWith("OggS") && head.contains("\x7f"
+                                                      "FLAC"))
+        f = new TagLib::Ogg::FLAC::File(stream, false);
+    else if (head.startsWith("RIFF") && tail(8, 4) == "WAVE")
+        f = new TagLib::RIFF::WAV::File(stream, false);
+    else if (head.startsWith("FORM") && (tail(8, 4) == "AIFF" || tail(8, 4) == "AIFC"))
+        f = new TagLib::RIFF::AIFF::File(stream, false);
+    return f;
+}
+
+// A song's year, as its tags write a date: "2004", "2004-05-01"; 0 where none is written.
+int yearOf(const TagLib::PropertyMap& p) {
+    for (const char* key : {"DATE", "YEAR"}) {
+        const auto it = p.find(key);
+        if (it == p.end() || it->second.isEmpty())
+            continue;
+        const QString v = text(it->second.front()).trimmed();
+        qsizetype digits = 0;
+        while (digits < v.size() && v[digits].isDigit())
+            ++digits;
+        if (digits > 0)
+            return v.left(digits).toInt();
+    }
+    return 0;
+}
+
 void readMusic(const QString& path, FileMetadata& m) {
     BoundedFile file(path);
     if (!file.isOpen()) {
@@ -272,7 +334,9 @@ void readMusic(const QString& path, FileMetadata& m) {
         return;
     }
     BoundedStream stream(file);
-    TagLib::FileRef f(&stream, false);
+    // A song named for another kind is read for what it is.
+    TagLib::File* own = byContent(file, &stream);
+    TagLib::FileRef f = own ? TagLib::FileRef(own) : TagLib::FileRef(&stream, false);
     m.unreadable |= file.refused();
     if (f.isNull() || !f.tag())
         return;
@@ -281,8 +345,10 @@ void readMusic(const QString& path, FileMetadata& m) {
     m.album = text(t->album());
     m.title = text(t->title());
     m.genre = text(t->genre());
-    m.year = int(t->year());
     const TagLib::PropertyMap p = f.file()->properties();
+    // Through the properties, as TagLib's year() skips an ID3v2.4 tag's TYER frame and
+    // falls back on the ID3v1 year.
+    m.year = yearOf(p);
     m.track = leadingNumber(p, "TRACKNUMBER");
     m.disc = leadingNumber(p, "DISCNUMBER");
     const auto albumArtist = p.find("ALBUMARTIST");
@@ -431,6 +497,41 @@ FileMetadata metadata_testing::ReadWithExiv2(const QString& path) {
     return readPhoto(path, nullptr, {});
 }
 
+namespace {
+
+// The moment the picture was taken (never the IFD0 date, which editors change), the camera
+// and the lens, from its Exif entries and, where they lack the moment, its XMP.
+void fromExif(const Exiv2::ExifData& exif, const Exiv2::XmpData* xmp, FileMetadata& m) {
+    const std::pair<const char*, const char*> dates[] = {
+        {"Exif.Photo.DateTimeOriginal", "Exif.Photo.SubSecTimeOriginal"},
+        {"Exif.Photo.DateTimeDigitized", "Exif.Photo.SubSecTimeDigitized"},
+    };
+    for (const auto& [date, subseconds] : dates) {
+        m.taken = ParseMetadataDate(valueOf(exif, date));
+        if (m.taken) {
+            const QString sub = valueOf(exif, subseconds).left(3);
+            m.takenMs = sub.isEmpty() ? 0 : sub.leftJustified(3, u'0').toInt();
+            break;
+        }
+    }
+    for (const char* key : {"Xmp.photoshop.DateCreated", "Xmp.xmp.CreateDate"})
+        if (!m.taken && xmp)
+            m.taken = ParseMetadataDate(valueOf(*xmp, key));
+    m.camera = CameraName(valueOf(exif, "Exif.Image.Make"), valueOf(exif, "Exif.Image.Model"));
+    m.lens = valueOf(exif, "Exif.Photo.LensModel");
+}
+
+// The Exif item of a HEIF file as ZOV's own reader finds it, decoded.
+Exiv2::ExifData heifExif(const HeifFacts& heif) {
+    Exiv2::ExifData exif;
+    if (!heif.tiff.isEmpty())
+        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(heif.tiff.constData()),
+                                  uint32_t(heif.tiff.size()));
+    return exif;
+}
+
+} // namespace
+
 static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, FileMetadata m) {
     std::optional<BoundedFile> file;
     if (!head) {
@@ -440,6 +541,7 @@ static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, F
             return m;
         }
     }
+    const bool heifFile = file && IsHeif(*file);
     try {
         Exiv2::BasicIo::AutoPtr io;
         if (head)
@@ -453,39 +555,24 @@ static FileMetadata readPhoto(const QString& path, const QByteArrayView* head, F
         if (!image.get())
             return m;
         image->readMetadata();
-        const Exiv2::ExifData* exifRead = &image->exifData();
-        Exiv2::ExifData heifExif;
-        const HeifFacts heif = file && IsHeifName(path) ? ReadHeif(*file) : HeifFacts{};
-        if (exifRead->empty() && !heif.tiff.isEmpty()) {
-            Exiv2::ExifParser::decode(heifExif,
-                                      reinterpret_cast<const Exiv2::byte*>(heif.tiff.constData()),
-                                      uint32_t(heif.tiff.size()));
-            exifRead = &heifExif;
-        }
-        const Exiv2::ExifData& exif = *exifRead;
-        const Exiv2::XmpData& xmp = image->xmpData();
-        // The moment the picture was taken, never the IFD0 date, which editors change.
-        const std::pair<const char*, const char*> dates[] = {
-            {"Exif.Photo.DateTimeOriginal", "Exif.Photo.SubSecTimeOriginal"},
-            {"Exif.Photo.DateTimeDigitized", "Exif.Photo.SubSecTimeDigitized"},
-        };
-        for (const auto& [date, subseconds] : dates) {
-            m.taken = ParseMetadataDate(valueOf(exif, date));
-            if (m.taken) {
-                const QString sub = valueOf(exif, subseconds).left(3);
-                m.takenMs = sub.isEmpty() ? 0 : sub.leftJustified(3, u'0').toInt();
-                break;
-            }
-        }
-        for (const char* key : {"Xmp.photoshop.DateCreated", "Xmp.xmp.CreateDate"})
-            if (!m.taken)
-                m.taken = ParseMetadataDate(valueOf(xmp, key));
-        m.camera = CameraName(valueOf(exif, "Exif.Image.Make"), valueOf(exif, "Exif.Image.Model"));
-        m.lens = valueOf(exif, "Exif.Photo.LensModel");
+        const HeifFacts heif = heifFile ? ReadHeif(*file) : HeifFacts{};
+        const Exiv2::ExifData own = image->exifData().empty() ? heifExif(heif) : Exiv2::ExifData();
+        fromExif(image->exifData().empty() ? own : image->exifData(), &image->xmpData(), m);
         m.width = heif.width ? heif.width : image->pixelWidth();
         m.height = heif.width ? heif.height : image->pixelHeight();
     } catch (...) {
-        // A file that is no picture, or a broken one: what was read so far, if anything.
+        // A file that is no picture, or a broken one: what was read so far, if anything. A
+        // HEIF file whose metadata exiv2 refuses as a whole (a colour profile it finds
+        // wrong) has its own reader stand in.
+        if (heifFile && !m.taken) {
+            try {
+                const HeifFacts heif = ReadHeif(*file);
+                fromExif(heifExif(heif), nullptr, m);
+                m.width = heif.width;
+                m.height = heif.height;
+            } catch (...) {
+            }
+        }
     }
     if (file && file->refused())
         m.unreadable = true;

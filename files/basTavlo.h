@@ -51,7 +51,7 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names);
 // paths with equal valid ids name one file.
 struct FileId {
     quint64 file = 0;
-    qint64 birth = 0; // or the generation, marked apart
+    qint64 birth = 0;   // or the generation, marked apart
     quint32 volume = 0; // the kernel's 32-bit device number; the volume serial number
     quint16 kind = 0;
     bool valid = false;
