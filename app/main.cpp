@@ -27,10 +27,12 @@ bool AnswerOnTerminal(int argc, char* argv[]) {
                "opens.\n"
                "\n"
                "In the name fields, tags stand for each file's values: <name> <ext> <folder>\n"
-               "<n:3> <created> <modified> <accessed> <now> <taken:yyyy-MM-dd> <camera>\n"
+               "<n:3> <dup:-#> <created> <modified> <accessed> <now> <taken:yyyy-MM-dd>\n"
+               "<camera> "
                "<lens> <width> <height> <artist> <albumartist> <album> <title> <track>\n"
-               "<disc> <year> <genre>. A Replace string written /PATTERN/ is a regular\n"
-               "expression. The window's Help (F1) says more, with recipes.\n";
+               "<disc> <year> <genre>; text tags take :lower, :upper or :title. A Replace\n"
+               "string written /PATTERN/ is a regular expression. The window's Help (F1)\n"
+               "says more, with recipes.\n";
     if (!text)
         return false;
 #ifdef Q_OS_WIN

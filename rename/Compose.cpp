@@ -22,6 +22,8 @@ CompositionRun StartComposition(const RenameSettings& s, const QString& folder) 
         if (f.problem() && !run.problem)
             run.problem = f.problem();
         run.needsRows = run.needsRows || f.needsRows();
+        run.numbersRows = run.numbersRows || f.numbersRows();
+        run.needsDup = run.needsDup || f.needsDup();
         run.needsTimes = run.needsTimes || f.needsTimes();
         run.needsMetadata |= f.needsMetadata();
     };

@@ -21,7 +21,9 @@ struct CompositionRun {
     std::optional<QRegularExpression> pattern; // the search text, where it is a pattern
     std::optional<SettingsProblem> problem;    // a field that can't be read: no names at all
     TagContext tags;
-    bool needsRows = false;     // a tag numbers the rows of the preview
+    bool needsRows = false;     // names wait for the rows of the preview
+    bool numbersRows = false;   // a tag numbers them
+    bool needsDup = false;      // a tag numbers the rows whose new names clash
     bool needsTimes = false;    // a tag reads the file's times
     unsigned needsMetadata = 0; // MetadataKind bits: tags read what the file's content says
     QLocale locale = QLocale::system();

@@ -170,6 +170,66 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     }
 }
 
+bool LacksAValue(RowStatus status) {
+    return status == RowStatus::MissingValue || status == RowStatus::NoDateTaken ||
+           status == RowStatus::Unreadable;
+}
+
+std::vector<qint64> NumbersWhereNamesClash(const std::vector<PreviewRow>& rows) {
+    const int n = int(rows.size());
+    std::vector<qint64> dup(rows.size(), 0);
+    const bool foldCase = RowsFoldCase(rows);
+    auto named = [&](int i) { return rows[size_t(i)].status == RowStatus::Ok; };
+    RowIndex byNew(rows, &PreviewRow::newPath, foldCase);
+    byNew.keyAll();
+    // A file that keeps its name is its group's first, wherever it is in the list.
+    for (int i = 0; i < n; ++i)
+        if (named(i) && rows[size_t(i)].newPath == rows[size_t(i)].oldPath)
+            byNew.insert(i);
+    std::vector<int> first(rows.size(), -1);
+    std::vector<int> firsts;
+    for (int i = 0; i < n; ++i) {
+        if (!named(i))
+            continue;
+        const int f = byNew.insert(i);
+        first[size_t(i)] = f;
+        if (f == i)
+            firsts.push_back(i);
+    }
+    // A name held by a file outside the plan counts as its group's first. Only a group's
+    // first row can find one: the folder's names, read once, answer for the many that are
+    // free.
+    std::vector<char> held(rows.size(), 0);
+    if (!firsts.empty()) {
+        const basTavlo::Folder folder(basTavlo::FolderOf(rows.front().oldPath));
+        const basTavlo::NameHashes names = folder.names(firsts.size());
+        RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
+        for (int i = 0; i < n; ++i)
+            byOld.insert(i);
+        ParallelFor(firsts.size(), [&](size_t k) {
+            const PreviewRow& r = rows[size_t(firsts[k])];
+            if (r.newPath == r.oldPath || byOld.find(r.newPath) >= 0)
+                return; // the row's own file, or one that the plan moves
+            const auto name = folder.nameOf(r.newPath);
+            held[size_t(firsts[k])] = name ? names.mayHold(*name) && folder.exists(*name)
+                                           : basTavlo::PathExists(r.newPath);
+        });
+    }
+    std::vector<qint64> next(rows.size(), 0);
+    for (int i = 0; i < n; ++i) {
+        const int f = first[size_t(i)];
+        if (f < 0)
+            continue;
+        if (f == i) {
+            dup[size_t(i)] = held[size_t(i)] ? 2 : 0;
+            next[size_t(i)] = held[size_t(i)] ? 3 : 2;
+        } else {
+            dup[size_t(i)] = next[size_t(f)]++;
+        }
+    }
+    return dup;
+}
+
 std::optional<std::vector<PreviewRow>>
 PlanPreview(const CheckListModel& original, const CheckListModel& include,
             const CheckListModel& exclude, const RenameSettings& rename,
@@ -207,10 +267,10 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
         PrepareMetadataReading();
     std::vector<FileMetadata> metas(run.needsRows && run.needsMetadata ? checked.size() : 0);
     auto compose = [&](PreviewRow& row, const QString& oldName, qint64 k, qint64 number,
-                       const basTavlo::FindData* found, const FileMetadata* meta) {
+                       const basTavlo::FindData* found, const FileMetadata* meta, qint64 dup = 0) {
         const QString folder = row.oldPath.left(row.oldPath.size() - oldName.size());
         const Composed c =
-            ComposeNewName(oldName, rename, run, k, TagFile{oldName, number, found, meta});
+            ComposeNewName(oldName, rename, run, k, TagFile{oldName, number, found, meta, dup});
         const int maxLength = folder == listFolder ? listMax : basTavlo::MaxNameLength(folder);
         row.newPath = basTavlo::JoinName(folder, c.name);
         if (row.status == RowStatus::Ok)
@@ -290,17 +350,55 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
     }
     rows.resize(m);
     if (run.needsRows) {
-        ParallelFor(m, [&](size_t i) {
+        // The names on disk, kept in the rows' new paths until now, for the passes below.
+        std::vector<QString> onDisk(m);
+        std::vector<qint64> number(m), dup;
+        for (size_t i = 0; i < m; ++i) {
+            onDisk[i] = std::move(rows[i].newPath);
+            number[i] = qint64(i);
+        }
+        auto composeRow = [&](size_t i) {
             basTavlo::FindData found;
             if (!times.empty()) {
                 found.creationTime = times[i].creation;
                 found.lastWriteTime = times[i].lastWrite;
                 found.lastAccessTime = times[i].lastAccess;
             }
-            const QString oldName = std::move(rows[i].newPath); // the name on disk, kept here
-            compose(rows[i], oldName, index[i], qint64(i), &found,
-                    metas.empty() ? nullptr : &metas[i]);
-        });
+            compose(rows[i], onDisk[i], index[i], number[i], &found,
+                    metas.empty() ? nullptr : &metas[i], dup.empty() ? 0 : dup[i]);
+        };
+        ParallelFor(m, composeRow);
+        auto again = [&](const std::vector<size_t>& which) {
+            ParallelFor(which.size(), [&](size_t k) {
+                rows[which[k]].status = RowStatus::Ok;
+                composeRow(which[k]);
+            });
+        };
+        // Rows left alone for a value they lack take no number: the others are numbered
+        // without gaps.
+        if (run.numbersRows) {
+            std::vector<size_t> renumbered;
+            qint64 next = 0;
+            for (size_t i = 0; i < m; ++i) {
+                if (LacksAValue(rows[i].status))
+                    continue;
+                if (number[i] != next) {
+                    number[i] = next;
+                    renumbered.push_back(i);
+                }
+                ++next;
+            }
+            again(renumbered);
+        }
+        // Where new names clash, the second and later rows of each get their number.
+        if (run.needsDup) {
+            dup = NumbersWhereNamesClash(rows);
+            std::vector<size_t> numbered;
+            for (size_t i = 0; i < m; ++i)
+                if (dup[i] >= 2)
+                    numbered.push_back(i);
+            again(numbered);
+        }
     }
     if (rows.size() < rows.capacity() / 2) // the filters left out many
         rows.shrink_to_fit();

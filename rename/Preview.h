@@ -25,6 +25,14 @@ bool IsReservedOnWindows(QStringView name);
 void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase);
 void MarkConflicts(std::vector<PreviewRow>& rows); // by the rule of the rows' folder
 
+// Whether a row is left alone for a value its file lacks, or can't be read for.
+bool LacksAValue(RowStatus status);
+
+// The number "<dup>" gives each row: none (0) for the first row of each new name, 2, 3, ...
+// for the later ones in list order, by the folder's case rule. A file that keeps its name is
+// its group's first; a name held by a file outside the plan makes the first row 2.
+std::vector<qint64> NumbersWhereNamesClash(const std::vector<PreviewRow>& rows);
+
 // What a plan knows besides its rows: the identity of the folder the files were looked up
 // in, and why the settings made no names, where they made none.
 struct PlanNotes {

@@ -200,6 +200,7 @@ std::span<const FieldText::KnownTag> FieldText::tagNames() {
         {"track", Part::Track},
         {"disc", Part::Disc},
         {"year", Part::Year},
+        {"dup", Part::Dup},
     };
     return kTags;
 }
@@ -360,9 +361,16 @@ FieldText FieldText::Read(const QString& text, NameField field, int groups,
                     return fail(Kind::BadArguments, tag);
                 *fields[k] = *v;
             }
-            f.m_rows = true;
+            f.m_rows = f.m_numbers = true;
             break;
         }
+        case Part::Dup:
+            // The number goes where "#" stands, with as many digits as there are "#".
+            part.text = hasArguments ? arguments.toString() : QStringLiteral(" (#)");
+            if (!part.text.contains(u'#'))
+                return fail(Kind::BadArguments, tag);
+            f.m_rows = f.m_dup = true;
+            break;
         case Part::Width:
         case Part::Height:
         case Part::Track:
@@ -416,6 +424,16 @@ bool FieldText::fill(QString& out, const TagContext& context, const TagFile& fil
             if (match)
                 out +=
                     p.start >= 0 ? match->capturedView(int(p.start)) : match->capturedView(p.text);
+            break;
+        case Part::Dup:
+            if (file.dup >= 2) {
+                const qsizetype first = p.text.indexOf(u'#');
+                qsizetype end = first;
+                while (end < p.text.size() && p.text[end] == u'#')
+                    ++end;
+                out += SafeInName(p.text.left(first) + FormatCounter(file.dup, end - first) +
+                                  p.text.mid(end));
+            }
             break;
         case Part::Name:
         case Part::Ext: {

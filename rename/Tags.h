@@ -24,6 +24,7 @@ struct TagFile {
     qint64 row = 0;                            // its place among the preview's rows, from 0
     const basTavlo::FindData* found = nullptr; // its look-up, for the times
     const FileMetadata* meta = nullptr;        // what its content says, where a tag needs it
+    qint64 dup = 0; // its number among the rows that get its new name: 2 from the second on
 };
 
 // One field's text, read once for a whole preview: literal text, tags and, in the
@@ -41,8 +42,10 @@ public:
     static QStringList KnownTags();
 
     bool hasTags() const { return m_tags; }
-    bool needsRows() const { return m_rows; }   // a number by the row's place in the preview
-    bool needsTimes() const { return m_times; } // the file's own times
+    bool needsRows() const { return m_rows; }             // names wait for the preview's rows
+    bool numbersRows() const { return m_numbers; }        // a number by the row's place in them
+    bool needsDup() const { return m_dup; }               // a number where new names clash
+    bool needsTimes() const { return m_times; }           // the file's own times
     unsigned needsMetadata() const { return m_metadata; } // MetadataKind bits: the content
     const std::optional<SettingsProblem>& problem() const { return m_problem; }
     const QString& text() const { return m_text; } // the text as typed, where it has no tags
@@ -85,6 +88,7 @@ private:
             Track,
             Disc,
             Year,
+            Dup,
             Group
         };
         Kind kind = Text;
@@ -110,6 +114,8 @@ private:
     std::optional<SettingsProblem> m_problem;
     bool m_tags = false;
     bool m_rows = false;
+    bool m_numbers = false;
+    bool m_dup = false;
     bool m_times = false;
     unsigned m_metadata = 0;
 };

@@ -148,6 +148,9 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
     std::vector<PreviewRow> rows = {row("1.jpg", "2.jpg"),    row("2.jpg", "3.jpg"),
                                     row("x.txt", "Y.TXT"),    row("y.txt", "X.TXT"),
                                     row("keep.txt", "3.JPG"), row("k.txt", "HELD.TXT")};
+    // "<dup>" numbers names equal by the folder's rule: 3.JPG after 3.jpg, HELD.TXT after the
+    // file held.txt.
+    EXPECT_EQ(NumbersWhereNamesClash(rows), (std::vector<qint64>{0, 0, 0, 0, 2, 2}));
     MarkConflicts(rows);
     EXPECT_EQ(rows[4].status, RowStatus::DuplicateTarget);
     EXPECT_EQ(rows[5].status, RowStatus::TargetExists);

@@ -100,6 +100,74 @@ TEST(Preview, RowsFollowTheListAndItsNumbers) {
     EXPECT_EQ(empty.changed.count(), 0);
 }
 
+// A number only where new names clash: bursts of one second, a name held outside the plan,
+// the number's formats; and "<n>" without gaps for rows left alone.
+TEST(Preview, NumbersOnlyWhereNamesClash) {
+    UseTimeZone("UTC");
+    const struct {
+        const char* prefix;
+        std::vector<const char*> held; // unchecked files already there
+        const char* expected;
+    } cases[] = {
+        {"<modified:HHmmss><dup:-#>",
+         {},
+         "100000.txt 100000-2.txt 100000-3.txt 110000.txt "
+         "110000-2.txt"},
+        {"<modified:HHmmss><dup:-#>",
+         {"100000.txt"},
+         "100000-2.txt 100000-3.txt 100000-4.txt "
+         "110000.txt 110000-2.txt"},
+        {"<modified:HHmmss><dup:_##>",
+         {},
+         "100000.txt 100000_02.txt 100000_03.txt 110000.txt "
+         "110000_02.txt"},
+        {"<modified:HHmmss><dup>",
+         {"110000.txt"},
+         "100000.txt 100000 (2).txt 100000 (3).txt "
+         "110000 (2).txt 110000 (3).txt"},
+        // A "<dup>" name that is itself held stays as it is, and the preview says so.
+        {"<modified:HHmmss><dup:-#>",
+         {"100000-2.txt"},
+         "100000.txt 100000-2.txt 100000-3.txt "
+         "110000.txt 110000-2.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.prefix);
+        TestFolder f;
+        const char* burst[] = {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"};
+        for (int i = 0; i < 5; ++i) {
+            f.write(burst[i], burst[i]);
+            const qint64 t = utc(2024, 6, 1, i < 3 ? 10 : 11, 0, 0);
+            TestFolder::setTimes(f.file(burst[i]), t, t);
+        }
+        for (const char* h : c.held)
+            f.write(h, "held");
+        FileLists l;
+        DisplayFiles(l, f.path());
+        for (int i = 0; i < l.original.count(); ++i)
+            l.original.setChecked(i,
+                                  !c.held.empty() ? !l.original.text(i).endsWith(c.held[0]) : true);
+        RenameSettings s{.optFilenameModifications = false, .optSequencing = true};
+        s.chkSeqPrefix = 1, s.txtSeqPrefix = c.prefix, s.chkKeepName = 0;
+        PreviewFiles(l, s, {});
+        EXPECT_EQ(newNames(l), c.expected);
+        bool taken = false;
+        for (const PreviewRow& r : l.changed.rows())
+            taken |= r.status == RowStatus::TargetExists;
+        EXPECT_EQ(taken, QString(c.expected).contains(c.held.empty() ? "\1" : c.held[0]));
+    }
+    // A file with no date taken is left alone and takes no number.
+    TestFolder f;
+    f.write("a.jpg", TestData("taken.jpg"));
+    f.write("b.jpg", "no picture");
+    f.write("c.jpg", TestData("taken.jpg"));
+    FileLists l;
+    DisplayFiles(l, f.path());
+    l.original.setAllChecked(true);
+    PreviewFiles(l, RenameSettings{.chkPrefix = 1, .txtPrefix = "<n:2>-<taken:yyyy>-"}, {});
+    EXPECT_EQ(newNames(l), "01-2021-a.jpg b.jpg 02-2021-c.jpg");
+}
+
 // Each photo is read where it is looked up, and what the preview reads is the file's own: a
 // small one, one whose EXIF lies past the first 64 KB, an empty one; a link is not followed,
 // and can't be read; a photo marked hidden is left out.
