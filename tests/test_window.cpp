@@ -682,6 +682,50 @@ TEST_F(Window, PhotosNumberedInTheOrderTaken) {
     EXPECT_EQ(rows()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(150, 150, 150));
 }
 
+// Bursts of one second named by the moment taken all get names, numbered only where they
+// clash; photos, a movie and a HEIC numbered keep each its own extension, in lower case.
+TEST_F(Window, BurstsAndKindsKeepTheirOwnNames) {
+    TestFolder f;
+    const QByteArray photo = TestData("taken.jpg");
+    for (int i = 0; i < 60; ++i)
+        f.write(QString("DSC_%1.JPG").arg(i, 4, 10, QChar('0')),
+                QByteArray(photo).replace("2021:07:14 09:30:00",
+                                          QString("2021:07:14 09:30:0%1").arg(i / 20).toLatin1()));
+    browse(f.path());
+    click("chkSelectAll");
+    click("optSequencing");
+    click("chkKeepName");
+    check("chkSeqPrefix");
+    type("txtSeqPrefix", "<taken:yyyy-MM-dd HH.mm.ss><dup:-#>");
+    click("cmdPreview");
+    ASSERT_EQ(rows()->rowCount(), 60);
+    for (int i = 0; i < 60; ++i)
+        EXPECT_FALSE(red(i)) << i;
+    click("cmdStart");
+    EXPECT_TRUE(messages.empty());
+    const QStringList names = QDir(f.path()).entryList(QDir::Files);
+    EXPECT_EQ(names.size(), 60);
+    EXPECT_TRUE(names.contains("2021-07-14 09.30.00.JPG"));
+    EXPECT_TRUE(names.contains("2021-07-14 09.30.02-20.JPG"));
+
+    TestFolder kinds;
+    kinds.write("a.JPG", photo);
+    kinds.write("b.MP4", "movie");
+    kinds.write("c.HEIC", TestData("taken.heic"));
+    browse(kinds.path());
+    get<QCheckBox>("chkSelectAll")->setChecked(false);
+    click("chkSelectAll");
+    type("txtSeqPrefix", "Rome ");
+    click("optNumeric");
+    type("txtDigits", "3");
+    check("chkChangeExtension");
+    type("txtChangeExtension", "<ext:lower>");
+    click("cmdPreview");
+    click("cmdStart");
+    EXPECT_EQ(QDir(kinds.path()).entryList(QDir::Files),
+              (QStringList{"Rome 001.jpg", "Rome 002.mp4", "Rome 003.heic"}));
+}
+
 TEST_F(Window, AboutBoxAndHelp) {
     frmAbout about(w.get());
     about.show();
