@@ -41,11 +41,12 @@
 namespace {
 
 // The road's four phases, then the undo of the rename (not part of the road), then a
-// preview with tags and a pattern (the core's alone).
+// preview with tags and a pattern, and the same with a number where names clash (the
+// core's alone).
 constexpr const char* kPhases[] = {"list", "select", "preview", "rename", "undo"};
 constexpr int kRoad = 4;
-constexpr size_t kTagged = 5;
-using Times = std::array<double, 6>;
+constexpr size_t kTagged = 5, kTaggedDup = 6;
+using Times = std::array<double, 7>;
 
 void makeFiles(const QString& dir, int n) {
     const QByteArray base = QFile::encodeName(dir) + '/';
@@ -159,6 +160,14 @@ RenameSettings taggedSettings() {
     return s;
 }
 
+// The same, with "<dup>": no two names clash, so the pass that looks for clashes is all
+// it adds.
+RenameSettings taggedDupSettings() {
+    RenameSettings s = taggedSettings();
+    s.txtPrefix = QStringLiteral("<modified:yyyy-MM-dd><dup:-#>_");
+    return s;
+}
+
 // Seconds that fn takes, with the window's pending events handled as part of it.
 template <typename F> double timed(F&& fn) {
     QElapsedTimer clock;
@@ -181,6 +190,10 @@ Times core(const QString& dir, int n) {
     if (lists.changed.count() != n || !first || first->status != RowStatus::Ok ||
         !first->newPath.endsWith(QLatin1String("_000001-000000.jpg")))
         std::fprintf(stderr, "core: the tagged preview did not name every file\n");
+    const QString first0 = first ? first->newPath : QString();
+    t[kTaggedDup] = timed([&] { PreviewFiles(lists, taggedDupSettings(), FilterSettings{}); });
+    if (lists.changed.count() != n || lists.changed.row(0).newPath != first0)
+        std::fprintf(stderr, "core: the tagged preview with <dup> named a file otherwise\n");
     PreviewFiles(lists, sequenceSettings(), FilterSettings{});
     RunJournal journal;
     int failed = 0;
@@ -330,8 +343,8 @@ int runOne(const QString& mode, int n) {
     if (mode.startsWith(QLatin1String("photos"))) {
         makePhotos(tmp.path(), n);
         const Times t = photos(mode, tmp.path(), n);
-        std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
-                    peakKiB());
+        std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
+                    t[6], peakKiB());
         return 0;
     }
     makeFiles(tmp.path(), n);
@@ -339,8 +352,8 @@ int runOne(const QString& mode, int n) {
                     : mode == QLatin1String("core") ? core(tmp.path(), n)
                     : mode == QLatin1String("mmv")  ? peer(tmp.path())
                                                     : window(tmp.path());
-    std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
-                peakKiB());
+    std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
+                t[6], peakKiB());
     return 0;
 }
 
@@ -357,10 +370,10 @@ Result spawnOnce(const QString& self, const QString& mode, int n) {
     p.waitForFinished(-1);
     Result r;
     const QList<QByteArray> f = p.readAllStandardOutput().simplified().split(' ');
-    if (f.size() == 7) {
-        for (int i = 0; i < 6; ++i)
+    if (f.size() == 8) {
+        for (int i = 0; i < 7; ++i)
             r.t[size_t(i)] = f[i].toDouble();
-        r.peakKiB = f[6].toLong();
+        r.peakKiB = f[7].toLong();
     } else {
         std::fprintf(stderr, "%s %d: no result\n", qPrintable(mode), n);
     }
@@ -460,6 +473,10 @@ int main(int argc, char** argv) {
                     "the core's preview)\n",
                     n, "tagged", "", r[1].t[kTagged], "", "", "",
                     qPrintable(ratio(r[1].t[kTagged], r[1].t[2])));
+        std::printf("%8d %-8s %10s %10.3f %7s %10s %7s  (the tagged preview with <dup>: %s of "
+                    "the same without)\n",
+                    n, "<dup>", "", r[1].t[kTaggedDup], "", "", "",
+                    qPrintable(ratio(r[1].t[kTaggedDup], r[1].t[kTagged])));
         if (withPeer) {
             const Result m = spawn(self, QStringLiteral("mmv"), n);
             std::printf("%8d %-8s %10.3f %10s %7s %10s %7s  (window's whole road: %s of mmv)\n", n,

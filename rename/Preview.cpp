@@ -178,10 +178,19 @@ bool LacksAValue(RowStatus status) {
 std::vector<qint64> NumbersWhereNamesClash(const std::vector<PreviewRow>& rows) {
     const int n = int(rows.size());
     std::vector<qint64> dup(rows.size(), 0);
+    if (rows.empty())
+        return dup;
     const bool foldCase = RowsFoldCase(rows);
     auto named = [&](int i) { return rows[size_t(i)].status == RowStatus::Ok; };
+    // The folder's names are read meanwhile, on a thread of their own where one can be had.
+    const basTavlo::Folder folder(basTavlo::FolderOf(rows.front().oldPath));
+    std::future<basTavlo::NameHashes> present =
+        std::async(n >= 1000 ? std::launch::async | std::launch::deferred : std::launch::deferred,
+                   [&] { return folder.names(size_t(n)); });
     RowIndex byNew(rows, &PreviewRow::newPath, foldCase);
+    RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
     byNew.keyAll();
+    byOld.keyAll();
     // A file that keeps its name is its group's first, wherever it is in the list.
     for (int i = 0; i < n; ++i)
         if (named(i) && rows[size_t(i)].newPath == rows[size_t(i)].oldPath)
@@ -200,12 +209,10 @@ std::vector<qint64> NumbersWhereNamesClash(const std::vector<PreviewRow>& rows) 
     // first row can find one: the folder's names, read once, answer for the many that are
     // free.
     std::vector<char> held(rows.size(), 0);
+    for (int i = 0; i < n; ++i)
+        byOld.insert(i);
+    const basTavlo::NameHashes names = present.get();
     if (!firsts.empty()) {
-        const basTavlo::Folder folder(basTavlo::FolderOf(rows.front().oldPath));
-        const basTavlo::NameHashes names = folder.names(firsts.size());
-        RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
-        for (int i = 0; i < n; ++i)
-            byOld.insert(i);
         ParallelFor(firsts.size(), [&](size_t k) {
             const PreviewRow& r = rows[size_t(firsts[k])];
             if (r.newPath == r.oldPath || byOld.find(r.newPath) >= 0)
