@@ -1,6 +1,6 @@
 #include "FileLists.h"
 #include "files/BoundedFile.h"
-#include "files/Metadata.h"
+#include "media/Metadata.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
 

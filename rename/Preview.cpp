@@ -3,7 +3,7 @@
 #include "Filters.h"
 #include "RowIndex.h"
 #include "files/BoundedFile.h"
-#include "files/Metadata.h"
+#include "media/Metadata.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
 #include "listing/FileLists.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/Metadata.h"
+#include "media/Metadata.h"
 #include "files/basTavlo.h"
 #include "listing/PreviewListModel.h"
 

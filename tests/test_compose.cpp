@@ -1,5 +1,5 @@
 #include "TestFolder.h"
-#include "files/JpegExif.h"
+#include "media/JpegExif.h"
 #include "rename/Compose.h"
 #include "rename/NumberText.h"
 

@@ -1,5 +1,5 @@
 #include "TestFolder.h"
-#include "files/Metadata.h"
+#include "media/Metadata.h"
 #include "files/basTavlo.h"
 #include "listing/FileLists.h"
 #include "rename/Preview.h"

@@ -1,5 +1,5 @@
 // A HEIF file's boxes, as ZOV's own reader walks them.
-#include "files/Heif.h"
+#include "media/Heif.h"
 
 #include <QBuffer>
 

@@ -1,5 +1,5 @@
 // A JPEG's first bytes, as the preview hands them to ZOV's own reader.
-#include "files/JpegExif.h"
+#include "media/JpegExif.h"
 
 #include <cstddef>
 #include <cstdint>

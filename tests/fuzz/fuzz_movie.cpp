@@ -1,5 +1,5 @@
 // A movie's boxes, as ZOV's own reader looks for the movie header's creation time.
-#include "files/Metadata.h"
+#include "media/Movie.h"
 
 #include <QBuffer>
 
@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QBuffer file(&bytes);
     file.open(QIODevice::ReadOnly);
-    metadata_testing::MovieCreated(file);
+    MovieCreated(file);
     return 0;
 }

@@ -1,8 +1,10 @@
 #include "Metadata.h"
-#include "BoundedFile.h"
 #include "Heif.h"
 #include "JpegExif.h"
-#include "basTavlo.h"
+#include "Movie.h"
+
+#include "files/BoundedFile.h"
+#include "files/basTavlo.h"
 
 #include <QByteArrayView>
 #include <QDate>
@@ -171,41 +173,6 @@ void PrepareMetadataReading() {
     });
 }
 
-std::optional<basTavlo::DateTime> ParseMetadataDate(const QString& text) {
-    // "YYYY:MM:DD HH:MM:SS" or "YYYY-MM-DDTHH:MM:SS", each field where written.
-    int f[6] = {0, 1, 1, 0, 0, 0};
-    int n = 0;
-    qsizetype i = 0;
-    while (n < 6 && i < text.size()) {
-        qsizetype j = i;
-        while (j < text.size() && text[j].isDigit())
-            ++j;
-        if (j == i)
-            break;
-        f[n++] = QStringView(text).mid(i, j - i).toInt();
-        if (j >= text.size() || (n == 3 ? !QStringView(u" T").contains(text[j])
-                                        : !QStringView(u":-").contains(text[j])))
-            break;
-        i = j + 1;
-    }
-    if (n < 3 || f[0] < 1601 || f[0] > 9999 || !QDate(f[0], f[1], f[2]).isValid() || f[3] > 23 ||
-        f[4] > 59 || f[5] > 60)
-        return std::nullopt;
-    return basTavlo::DateTime{f[0],        qint8(f[1]), qint8(f[2]),
-                              qint8(f[3]), qint8(f[4]), qint8(std::min(f[5], 59))};
-}
-
-QString CameraName(QString make, QString model) {
-    make = std::move(make).simplified(); // in place
-    model = std::move(model).simplified();
-    const QString brand = make.section(u' ', 0, 0);
-    if (model.isEmpty())
-        return make;
-    if (brand.isEmpty() || model.startsWith(brand, Qt::CaseInsensitive))
-        return model;
-    return make + u' ' + model;
-}
-
 namespace {
 
 QString text(const TagLib::String& s) {
@@ -356,38 +323,6 @@ void readMusic(const QString& path, FileMetadata& m) {
         m.albumArtist = text(albumArtist->second.front());
 }
 
-// The creation time of a QuickTime movie (MP4, MOV, M4V, 3GP): the movie header "mvhd"
-// inside "moov" counts seconds since 1904 in UTC. Boxes are walked by their sizes, each
-// checked against what holds it, so a file that lies about them ends the walk.
-std::optional<qint64> movieCreated(QIODevice& file) {
-    qint64 at = 0, end = file.size(), size = 0, header = 0;
-    QByteArray type;
-    for (int boxes = 0; boxes < 1000 && ReadBoxHeader(file, at, end - at, type, size, header);
-         ++boxes) {
-        const qint64 body = at + header;
-        if (type == "moov") {
-            end = at + size; // look inside it from here on
-            at = body;
-            continue;
-        }
-        if (type == "mvhd" && end - body >= 20) {
-            file.seek(body);
-            const QByteArray h = file.read(20);
-            if (h.size() < 20)
-                return std::nullopt;
-            const qint64 since1904 = h[0] == 1 ? qint64(qFromBigEndian<quint64>(h.constData() + 4))
-                                               : qFromBigEndian<quint32>(h.constData() + 4);
-            // Damaged or made-up headers hold any number: only 1904 to 2100 is a date.
-            constexpr qint64 k1904To1970 = 2082844800, k1970To2101 = 4133980800;
-            if (since1904 <= 0 || since1904 >= k1904To1970 + k1970To2101)
-                return std::nullopt;
-            return since1904 - k1904To1970;
-        }
-        at += size;
-    }
-    return std::nullopt;
-}
-
 bool isMovie(const QString& path) {
     return basTavlo::HasExtension(path, {"mp4", "mov", "m4v", "3gp"});
 }
@@ -438,7 +373,7 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayV
     const bool movie = isMovie(path);
     if ((kinds & PhotoMetadata) && movie) {
         BoundedFile file(path, BoundedFile::Whole); // its header may follow gigabytes of movie
-        if (const auto utc = file.isOpen() ? movieCreated(file) : std::nullopt) {
+        if (const auto utc = file.isOpen() ? MovieCreated(file) : std::nullopt) {
             m.taken = basTavlo::UtcToLocal(*utc);
             return m;
         }
@@ -487,10 +422,6 @@ FileMetadata ReadMetadata(const QString& path, unsigned kinds, const QByteArrayV
     if (jpeg && !m.taken && head.size() == kMetadataHead)
         m = readPhoto(path, nullptr, m); // a large one: the whole file
     return m;
-}
-
-std::optional<qint64> metadata_testing::MovieCreated(QIODevice& file) {
-    return movieCreated(file);
 }
 
 FileMetadata metadata_testing::ReadWithExiv2(const QString& path) {

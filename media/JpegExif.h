@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Metadata.h"
+#include "FileMetadata.h"
 
 #include <QByteArrayView>
 

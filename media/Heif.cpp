@@ -1,5 +1,5 @@
 #include "Heif.h"
-#include "basTavlo.h"
+#include "files/basTavlo.h"
 
 #include <QByteArrayView>
 #include <QIODevice>
