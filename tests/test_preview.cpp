@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #ifndef Q_OS_WIN
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -239,6 +243,7 @@ TEST(Preview, HostileFilesAreReadWithinBounds) {
         {"huge.jpg", QByteArray::fromHex("ffd8ffe1fffe45786966000049492a00"), 2LL << 30},
         {"fifo.jpg", {}, 0},
         {"zero.mp3", {}, 0},
+        {"growing.mp3", "ID3\x04\0\0\x7f\x7f\x7f\x7f", 0}, // grows while it is read
     };
     TestFolder f;
     for (const auto& file : files) {
@@ -254,6 +259,16 @@ TEST(Preview, HostileFilesAreReadWithinBounds) {
     ASSERT_TRUE(QFile::remove(f.file("fifo.jpg")) && QFile::remove(f.file("zero.mp3")));
     ASSERT_EQ(mkfifo(QFile::encodeName(f.file("fifo.jpg")).constData(), 0600), 0);
     ASSERT_TRUE(QFile::link("/dev/zero", f.file("zero.mp3")));
+    std::atomic<bool> stop{false};
+    std::thread grower([&] {
+        QFile g(f.file("growing.mp3"));
+        if (!g.open(QIODevice::ReadWrite))
+            return;
+        while (!stop && g.size() < (8LL << 30)) { // sparse: it takes no room
+            g.resize(g.size() + (16 << 20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
     const qint64 before = BytesRead();
     const RenameSettings s{.chkPrefix = 1, .txtPrefix = "<taken> <artist>_"};
     ASSERT_TRUE(PreviewFiles(l, s, FilterSettings{}, [](qint64, qint64) { return true; }));
@@ -264,6 +279,8 @@ TEST(Preview, HostileFilesAreReadWithinBounds) {
         SortOriginalList(l.original, SortKey::Taken, true, [](qint64, qint64) { return false; }));
     EXPECT_EQ(NamesOf(l.original), sorted); // a stopped sort leaves the list as it was
     SortOriginalList(l.original, SortKey::AlbumDiscTrack, false);
+    stop = true;
+    grower.join();
     const qint64 read = BytesRead() - before;
     EXPECT_LT(read, 3 * std::size(files) * BoundedFile::kByteBound) << read;
     struct rusage use;
