@@ -97,6 +97,9 @@ passed "$out/tests/window.xml"
 rm -rf "$out/unzipped" && mkdir "$out/unzipped" && (cd "$out/unzipped" && unzip -q "../$zip")
 cat > "$out/tests/window.sh" <<'END'
 set -e
+# A Wine server left from the runs before keeps the screen it met first: start anew on this one.
+wineserver -k 2>/dev/null || true
+wineserver -w
 wine zov_win_ui_tests.exe -platform windows --gtest_brief=1 \
     --gtest_filter='WindowsWindow.*:Window.TheWindowGrowsAndNamesStayWhole'
 cd ../unzipped/zov
