@@ -21,8 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     meta.track = 3;
     const TagContext context{QStringLiteral("Rome"), 133000000000000000};
     QString out;
-    bool noDate = false;
-    field.fill(out, context, TagFile{u"IMG_0001.JPG", qint64(data[0]), &found, &meta}, nullptr,
-               &noDate);
+    quint8 missing = 0;
+    field.fill(out, context,
+               TagFile{u"IMG_0001.JPG", qint64(data[0]), &found, &meta, qint64(data[0]) - 100},
+               nullptr, &missing);
+    FieldText::TagName(missing);
     return 0;
 }
