@@ -51,12 +51,28 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names);
 // paths with equal valid ids name one file.
 struct FileId {
     quint64 file = 0;
-    qint64 birth = 0;   // or the generation, marked apart
+    qint64 birth = 0;   // or the generation, or the fingerprint, each marked apart
     quint32 volume = 0; // the kernel's 32-bit device number; the volume serial number
     quint16 kind = 0;
     bool valid = false;
-    friend bool operator==(const FileId&, const FileId&) = default;
+
+    // Where the volume keeps neither birth times nor generations, a look-up of a file's
+    // attributes puts its size and change time in place of the birth: a print of how the
+    // file was, which no identity check compares, so that the file's own renames pass.
+    static constexpr qint64 kPrintMark = qint64(3) << 61;
+    bool printed() const { return (birth & kPrintMark) == kPrintMark; }
+    friend bool operator==(const FileId& a, const FileId& b) {
+        const auto weak = [](const FileId& id) { return id.birth == 0 || id.printed(); };
+        return a.file == b.file && a.volume == b.volume && a.kind == b.kind && a.valid == b.valid &&
+               (a.birth == b.birth || (weak(a) && weak(b)));
+    }
 };
+
+// Whether the file of id then, printed at a look-up, was changed when now was looked up:
+// on a volume that can't tell a file from a new one under its number, it may be another.
+inline bool ChangedSince(const FileId& then, const FileId& now) {
+    return then.printed() && now.printed() && then == now && then.birth != now.birth;
+}
 
 // What a look-up of one path finds: the find-data record of the system. A final
 // symbolic link is looked up as the link itself.
@@ -65,8 +81,9 @@ struct FindData {
     qint64 creationTime = 0; // file times: 100-ns units since 1601 UTC, 0 = none
     qint64 lastAccessTime = 0;
     qint64 lastWriteTime = 0;
-    qint64 size = 0;  // bytes
-    QString fileName; // the name on disk, "Error" (space-filled) when nothing was found
+    qint64 size = 0;       // bytes
+    QString fileName;      // the name on disk, "Error" (space-filled) when nothing was found
+    qint64 changeTime = 0; // the last change of the file's record: no program can set it
     FileId id;
     bool found = false;
     bool unreadable = false; // not found for another reason than its absence (permission)

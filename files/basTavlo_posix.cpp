@@ -189,6 +189,11 @@ FindData findData(const struct statx& sx, const FileId& id, dos::Store store, co
     d.attributes |= dosBitsOf(dos);
     d.lastWriteTime = fileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
     d.size = qint64(sx.stx_size);
+    if (sx.stx_mask & STATX_CTIME)
+        d.changeTime = fileTime(sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec);
+    if (d.id.valid && d.id.birth == 0 && S_ISREG(mode))
+        d.id.birth =
+            FileId::kPrintMark | qint64(quint32(qHashMulti(0, d.size, d.changeTime)) & 0xffffffffu);
     d.lastAccessTime = fileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
     if (dos.createValid)
         d.creationTime = qint64(dos.createTime);

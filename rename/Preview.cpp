@@ -3,10 +3,10 @@
 #include "Filters.h"
 #include "RowIndex.h"
 #include "files/BoundedFile.h"
-#include "media/Metadata.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
 #include "listing/FileLists.h"
+#include "media/Metadata.h"
 
 #include <atomic>
 #include <future>

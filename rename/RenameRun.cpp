@@ -149,7 +149,7 @@ public:
     }
 
 private:
-    enum Found : char { kUnchecked, kAtOld, kAtNew, kElsewhere };
+    enum Found : char { kUnchecked, kAtOld, kAtNew, kElsewhere, kChanged };
 
     bool candidate(size_t i) const { return m_rows[i].status == RowStatus::Ok; }
 
@@ -157,6 +157,15 @@ private:
     // renamed by an earlier run; a path that holds another file, or none, is left alone.
     Found find(size_t i) const {
         const PreviewRow& r = m_rows[i];
+        // Where the volume can't tell a file from a new one under its number, one whose size
+        // or change time moved since the preview may be another: it is left, and said so.
+        if (r.id.printed() && !m_undoing) {
+            const auto name = m_folder.nameOf(r.oldPath);
+            const basTavlo::FindData now =
+                name ? m_folder.info(*name) : basTavlo::GetFileInfo(r.oldPath);
+            if (now.found && basTavlo::ChangedSince(r.id, now.id))
+                return kChanged;
+        }
         if (holds(r.oldPath, r.id))
             return spelledAsNew(r) ? kAtNew : kAtOld;
         return r.newPath != r.oldPath && holds(r.newPath, r.id) ? kAtNew : kElsewhere;
@@ -233,6 +242,9 @@ private:
             break;
         case kAtNew:
             r.outcome = RowOutcome::AlreadyRenamed;
+            break;
+        case kChanged:
+            r.outcome = RowOutcome::ChangedSincePreview;
             break;
         default:
             r.outcome = RowOutcome::GoneOrReplaced;

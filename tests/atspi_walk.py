@@ -42,6 +42,9 @@ def main():
         open(os.path.join(folder, name), "w").close()
     env = dict(os.environ, QT_ACCESSIBILITY="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     env.pop("QT_QPA_PLATFORM", None)  # the display xvfb-run gives, not offscreen
+    # The accessibility bus and its registry first: a program that starts before them
+    # finds no bus and stays unseen.
+    pyatspi.Registry.getDesktop(0)
     window = subprocess.Popen([program, folder], env=env)
     faults = []
     try:

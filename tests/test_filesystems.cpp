@@ -1,7 +1,7 @@
 #include "TestFolder.h"
-#include "media/Metadata.h"
 #include "files/basTavlo.h"
 #include "listing/FileLists.h"
+#include "media/Metadata.h"
 #include "rename/Preview.h"
 #include "rename/RenameRun.h"
 
@@ -127,6 +127,27 @@ TEST(Ramfs, ReadsWhatItCanAndReportsWhatItCannotWrite) {
     EXPECT_EQ(r.failed, 1);
     EXPECT_EQ(messages, QStringList{"Hidden Attribute NOT set."});
     EXPECT_EQ(basTavlo::GetFileTimes(v.file("b.jpg")).Modified, s.modified);
+
+    // It keeps neither birth times nor generations: a file whose size or change time moved
+    // since the preview may be a new one under an old one's number, and is left, and said
+    // so; the others go.
+    for (const char* n : {"c.jpg", "d.jpg", "e.jpg"})
+        v.write(n);
+    FileLists l;
+    DisplayFiles(l, v.folder());
+    l.original.setAllChecked(true);
+    PreviewFiles(l, RenameSettings{.chkPrefix = 1, .txtPrefix = "x"}, {});
+    ASSERT_EQ(l.changed.count(), 4);
+    EXPECT_TRUE(l.changed.row(0).id.printed());
+    QFile changed(v.file("e.jpg"));
+    ASSERT_TRUE(changed.open(QIODevice::Append));
+    changed.write("more");
+    changed.close();
+    const RunReport again = RenameFiles(l.changed.rows(), {});
+    for (const PreviewRow& row : again.rows)
+        EXPECT_EQ(row.outcome, row.oldPath.endsWith("e.jpg") ? RowOutcome::ChangedSincePreview
+                                                             : RowOutcome::Renamed)
+            << row.oldPath.toStdString();
 }
 
 // A FAT volume through the FUSE driver, which offers neither RENAME_NOREPLACE nor hard

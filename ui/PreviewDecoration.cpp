@@ -135,6 +135,9 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
     case RowOutcome::RenamedMayHaveReplaced:
         return tr("Renamed, but another program took this volume's reservation of the new name "
                   "just before: a file it put there may have been replaced.");
+    case RowOutcome::ChangedSincePreview:
+        return tr("Not renamed: the file's size or change time differ from the preview's, and "
+                  "this volume can't tell a changed file from a new one in its place.");
     case RowOutcome::FolderReplaced:
         return tr("Not renamed: another folder stands where the previewed folder was.");
     case RowOutcome::Failed:
