@@ -73,14 +73,16 @@ enum class RowOutcome : quint8 {
     GoneOrReplaced,  // no file, or another file than the previewed one, at the old path
     ChangedSinceRun, // the same, found by an undo: gone or replaced since the run
     PermissionDenied,
-    CycleNotRun,         // another file of its cycle could not move, so none did
-    LeftAtTemporary,     // on its way round a cycle or by a temporary name, it could not be put
-                         // back: see nowAt()
-    OtherFileMoved,      // after its rename another file stood at the new name: nothing was moved
-                         // back, as how it got there can't be told
-    FolderReplaced,      // another folder stands at the folder's path: nothing was done in it
-    ChangedSincePreview, // its size or change time differ from the preview's, on a volume that
-                         // can't tell a changed file from a new one in its place
+    CycleNotRun,          // another file of its cycle could not move, so none did
+    LeftAtTemporary,      // on its way round a cycle or by a temporary name, it could not be put
+                          // back: see nowAt()
+    OtherFileMoved,       // after its rename another file stood at the new name: nothing was moved
+                          // back, as how it got there can't be told
+    FolderReplaced,       // another folder stands at the folder's path: nothing was done in it
+    OtherFileAtTemporary, // taken from its temporary name round a cycle, another file put
+                          // there: see nowAt()
+    ChangedSincePreview,  // its size or change time differ from the preview's, on a volume that
+                          // can't tell a changed file from a new one in its place
     Failed,
     // Renamed, with something to report:
     RenamedOldNameAside,    // another program's file that took the old name meanwhile could not

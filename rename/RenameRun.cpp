@@ -347,6 +347,10 @@ private:
         } else if (holds(temp, first.id)) {
             out[0] = RowOutcome::LeftAtTemporary;
             first.temporary = qint16(counter);
+        } else if (basTavlo::PathExists(temp)) {
+            // Another program's file at the name ZOV made: the row says where it stands.
+            out[0] = RowOutcome::OtherFileAtTemporary;
+            first.temporary = qint16(counter);
         } else if (failedAt != 0) {
             out[0] = RowOutcome::GoneOrReplaced; // another program took it from its way round
         }

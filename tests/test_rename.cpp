@@ -306,6 +306,23 @@ TEST(RenameRun, OthersActingAtEachRenameCallLoseNothing) {
             after.insert(entry.section('=', 0, 0), entry.section('=', 1).toUtf8());
         EXPECT_EQ(s.f.contents(), after);
     }
+    // Round a cycle, the first file taken from its temporary name before its last step and
+    // another put there: nothing of the other program's is moved, and the row names the file
+    // that stands at the name ZOV made.
+    Scene s{"a", "b"};
+    std::vector<PreviewRow> rows = {s.row("a", "b"), s.row("b", "a")};
+    const QString temp = basTavlo::TemporaryPath(s.f.file("a"), 0);
+    basTavlo::testing::AtEachRenameCall([&](Moment when, const QString& f, const QString& t) {
+        if (when == Moment::JustAfter && f == s.f.file("b") && t == s.f.file("a")) {
+            QFile::rename(temp, s.f.file("aside"));
+            s.f.write(basTavlo::FileNameOf(temp), "other");
+        }
+    });
+    rows = RenameFiles(rows, {}).rows;
+    basTavlo::testing::AtEachRenameCall({});
+    EXPECT_EQ(outcomes(rows), (Outcomes{O::OtherFileAtTemporary, O::CycleNotRun}));
+    EXPECT_EQ(rows[0].nowAt(), temp);
+    EXPECT_EQ(s.f.contents(), (Contents{{"aside", "a"}, {"b", "b"}, {"a.zovtmp0", "other"}}));
 }
 
 #endif

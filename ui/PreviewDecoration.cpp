@@ -135,6 +135,10 @@ QString PreviewDecoration::OutcomeText(RowOutcome outcome) {
     case RowOutcome::RenamedMayHaveReplaced:
         return tr("Renamed, but another program took this volume's reservation of the new name "
                   "just before: a file it put there may have been replaced.");
+    case RowOutcome::OtherFileAtTemporary:
+        return tr("Not renamed: on its way round with other files, another program took it from "
+                  "its temporary name and put another file there, at %1; nothing of that "
+                  "program's was moved.");
     case RowOutcome::ChangedSincePreview:
         return tr("Not renamed: the file's size or change time differ from the preview's, and "
                   "this volume can't tell a changed file from a new one in its place.");
