@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -202,6 +203,8 @@ private:
     QString m_path;
 #ifndef Q_OS_WIN
     int m_fd = -1; // not opened: by full paths
+    // The rename calls its volume refused: asked once, not for every file.
+    mutable std::atomic<int> m_refuses{0};
 #endif
 };
 

@@ -416,7 +416,21 @@ namespace {
 struct At {
     int dir;
     const char* name;
+    // What the volume was found to refuse, where a held folder keeps it: each refused call
+    // is a round trip, which on a network volume costs as much as the rename.
+    std::atomic<int>* refuses = nullptr;
 };
+
+enum Refused { kNoReplaceFlag = 1, kLinks = 2 };
+
+bool refuses(const At& a, Refused what) {
+    return a.refuses && (a.refuses->load(std::memory_order_relaxed) & what);
+}
+
+void noteRefusal(const At& a, Refused what) {
+    if (a.refuses)
+        a.refuses->fetch_or(what, std::memory_order_relaxed);
+}
 
 bool statAt(const At& a, struct stat& st) {
     return fstatat(a.dir, a.name, &st, AT_SYMLINK_NOFOLLOW) == 0;
@@ -543,14 +557,17 @@ Dropped dropName(const At& name, const At& keep, int* aside) {
 // the old name goes, but only while it still names the linked file: an editor's save may put
 // a new file there in the meantime. A plain rename would replace, so it is never used bare.
 RenameError linkThenUnlink(const At& from, const At& to, int* aside) {
-    if (g_refuse == testing::Refuse::NoReplaceFlagAndLinks)
+    if (g_refuse == testing::Refuse::NoReplaceFlagAndLinks || refuses(from, kLinks))
         return renameOverReservation(from, to);
     atCall(testing::Moment::JustBefore, from, to);
     if (linkat(from.dir, from.name, to.dir, to.name, 0) != 0) {
         const int err = errno;
         if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS || err == EXDEV ||
-            err == EMLINK)
+            err == EMLINK) {
+            if (err != EMLINK) // a file with too many links says nothing of the volume
+                noteRefusal(from, kLinks);
             return renameOverReservation(from, to);
+        }
         return errorFromErrno(err, from);
     }
     atCall(testing::Moment::JustAfter, from, to);
@@ -569,15 +586,17 @@ RenameError linkThenUnlink(const At& from, const At& to, int* aside) {
 }
 
 RenameError renameNoReplace(const At& from, const At& to, int* aside = nullptr) {
-    if (g_refuse != testing::Refuse::Nothing)
+    if (g_refuse != testing::Refuse::Nothing || refuses(from, kNoReplaceFlag))
         return linkThenUnlink(from, to, aside);
     atCall(testing::Moment::JustBefore, from, to);
     if (renameat2(from.dir, from.name, to.dir, to.name, RENAME_NOREPLACE) == 0) {
         atCall(testing::Moment::JustAfter, from, to);
         return RenameError::None;
     }
-    if (errno == EINVAL)
+    if (errno == EINVAL) {
+        noteRefusal(from, kNoReplaceFlag);
         return linkThenUnlink(from, to, aside);
+    }
     return errorFromErrno(errno, from);
 }
 
@@ -603,8 +622,10 @@ RenameError renameAt(const At& from, const At& to, const QString& folder, QStrin
         const QString tmpPath = TemporaryPath(JoinName(folder, fromName), n);
         const QByteArray tmpBytes = QFile::encodeName(tmpPath);
         // The temporary name sits beside from, in from's folder.
-        const At tmp{from.dir, from.dir == AT_FDCWD ? tmpBytes.constData()
-                                                    : strrchr(tmpBytes.constData(), '/') + 1};
+        const At tmp{from.dir,
+                     from.dir == AT_FDCWD ? tmpBytes.constData()
+                                          : strrchr(tmpBytes.constData(), '/') + 1,
+                     from.refuses};
         const RenameError first = renameNoReplace(from, tmp);
         if (first == RenameError::TargetExists)
             continue;
@@ -800,15 +821,16 @@ RenameError Folder::renameName(QStringView from, QStringView to, int* temporary,
         if (id && IdOf(fromPath) != *id)
             return RenameError::NotThatFile;
         const QByteArray f = QFile::encodeName(fromPath), t = QFile::encodeName(toPath);
-        return renameAt({AT_FDCWD, f.constData()}, {AT_FDCWD, t.constData()}, {}, fromPath, toPath,
-                        temporary);
+        return renameAt({AT_FDCWD, f.constData(), &m_refuses},
+                        {AT_FDCWD, t.constData(), &m_refuses}, {}, fromPath, toPath, temporary);
     }
     const QByteArray f = from.toUtf8(), t = to.toUtf8();
     if (f.contains('/') || t.contains('/'))
         return RenameError::InvalidName;
     if (id && idOf(from) != *id)
         return RenameError::NotThatFile;
-    return renameAt({m_fd, f.constData()}, {m_fd, t.constData()}, m_path, from, to, temporary);
+    return renameAt({m_fd, f.constData(), &m_refuses}, {m_fd, t.constData(), &m_refuses}, m_path,
+                    from, to, temporary);
 }
 
 // No call renames "this file" here.

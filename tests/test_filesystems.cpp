@@ -187,6 +187,19 @@ TEST(FuseFat, RenamesWithoutNoReplaceOrLinks) {
                             {"Y.TXT", "x.txt"},      {"keep.txt", "keep.txt"}, {"k.txt", "k.txt"},
                             {"held.txt", "held.txt"}};
     EXPECT_EQ(ContentsOf(m), expected);
+    // What the volume refused is asked once a run: the first file tries the flag, a link
+    // and the reservation; the others go straight over a reservation.
+    for (const char* n : {"p.txt", "q.txt", "r.txt"})
+        v.write(n);
+    int calls = 0;
+    basTavlo::testing::AtEachRenameCall([&](basTavlo::testing::Moment when, auto&, auto&) {
+        calls += when == basTavlo::testing::Moment::JustBefore;
+    });
+    const RunReport once =
+        RenameFiles({row("p.txt", "p1.txt"), row("q.txt", "q1.txt"), row("r.txt", "r1.txt")}, {});
+    basTavlo::testing::AtEachRenameCall({});
+    EXPECT_EQ(once.failed, 0);
+    EXPECT_EQ(calls, 3 + 1 + 1);
 }
 
 // ext4 with 128-byte inodes keeps 1901 to 2038 and clamps the rest without a word; a
