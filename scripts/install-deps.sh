@@ -17,7 +17,8 @@ packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libexiv2-dev libtag1-dev 
 case "${1:-}" in
 --tests) packages+=(fusefat dosfstools ntfs-3g e2fsprogs attr samba smbclient python3-samba
                     libimage-exiftool-perl id3v2 flac qt6-image-formats-plugins
-                    libheif-examples python3-pyatspi at-spi2-core dbus-daemon xvfb xauth) ;;
+                    libheif-examples python3-pyatspi at-spi2-core dbus-daemon xvfb xauth
+                    libfuse3-dev fuse3) ;;
 --package) packages+=(dpkg-dev file appstream desktop-file-utils lintian xvfb xauth) ;;
 --fuzz) packages+=(clang libclang-rt-14-dev) ;;
 --windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 zip unzip xz-utils
