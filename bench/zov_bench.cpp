@@ -1,7 +1,8 @@
 // Times the road from listing to rename for folders of N files, three ways side by side:
 // the raw system calls, the core, and the real window offscreen, and beside them mmv where
 // it is installed. Each way runs in a child process of its own so that its peak resident
-// memory is its own; "--repeat K" runs each K times and prints the medians.
+// memory is its own; "--repeat K" runs each K times and prints the medians. "--slow-volume US"
+// runs the road on a volume that answers each request US microseconds late.
 #include "files/DosAttrib.h"
 #include "files/Parallel.h"
 #include "listing/FileLists.h"
@@ -33,8 +34,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -82,8 +85,27 @@ ssize_t readValue(int dirFd, const std::string& folder, const std::string& name,
     return lgetxattr((folder + name).c_str(), basTavlo::kDosAttribName, buf, size);
 }
 
-// The calls the road needs, one file after another, each by name in the open folder.
-Times baseline(const QString& dir) {
+// fn(i) for each i below n, on threads threads at once; one after another for 1.
+template <typename F> void inFlight(size_t n, int threads, F&& fn) {
+    if (threads <= 1) {
+        for (size_t i = 0; i < n; ++i)
+            fn(i);
+        return;
+    }
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back([&] {
+            for (size_t i; (i = next.fetch_add(1)) < n;)
+                fn(i);
+        });
+    for (std::thread& t : pool)
+        t.join();
+}
+
+// The calls the road needs, by name in the open folder: one file after another, or as many
+// requests in flight as threads says.
+Times baseline(const QString& dir, int threads = 1) {
     Times t{};
     QElapsedTimer clock;
     const std::string folder = QFile::encodeName(dir).toStdString() + '/';
@@ -96,8 +118,14 @@ Times baseline(const QString& dir) {
     while (dirent* e = readdir(d))
         if (e->d_name[0] != '.') {
             names.emplace_back(e->d_name);
-            readValue(fd, folder, names.back(), buf, sizeof buf);
+            if (threads <= 1)
+                readValue(fd, folder, names.back(), buf, sizeof buf);
         }
+    if (threads > 1)
+        inFlight(names.size(), threads, [&](size_t i) {
+            char value[256];
+            readValue(fd, folder, names[i], value, sizeof value);
+        });
     t[0] = clock.nsecsElapsed() / 1e9;
 
     // The preview looks each file up and reads its attribute value; whether a new name is
@@ -107,31 +135,30 @@ Times baseline(const QString& dir) {
     rewinddir(d);
     while (dirent* e = readdir(d))
         present.insert(e->d_name);
-    std::string to;
-    size_t held = 0;
-    for (const std::string& n : names) {
+    std::atomic<size_t> held{0};
+    inFlight(names.size(), threads, [&](size_t i) {
         struct statx sx;
-        statx(fd, n.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx);
-        readValue(fd, folder, n, buf, sizeof buf);
-        to = "new_" + n;
-        held += present.count(to);
-    }
+        char value[256];
+        statx(fd, names[i].c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx);
+        readValue(fd, folder, names[i], value, sizeof value);
+        held += present.count("new_" + names[i]);
+    });
     if (held != 0)
-        std::fprintf(stderr, "raw: %zu new names held\n", held);
+        std::fprintf(stderr, "raw: %zu new names held\n", held.load());
     t[2] = clock.nsecsElapsed() / 1e9;
 
     clock.restart();
-    for (const std::string& n : names) {
-        to = "new_" + n;
-        renameat2(fd, n.c_str(), fd, to.c_str(), RENAME_NOREPLACE);
-    }
+    inFlight(names.size(), threads, [&](size_t i) {
+        const std::string to = "new_" + names[i];
+        renameat2(fd, names[i].c_str(), fd, to.c_str(), RENAME_NOREPLACE);
+    });
     t[3] = clock.nsecsElapsed() / 1e9;
 
     clock.restart();
-    for (const std::string& n : names) {
-        to = "new_" + n;
-        renameat2(fd, to.c_str(), fd, n.c_str(), RENAME_NOREPLACE);
-    }
+    inFlight(names.size(), threads, [&](size_t i) {
+        const std::string to = "new_" + names[i];
+        renameat2(fd, to.c_str(), fd, names[i].c_str(), RENAME_NOREPLACE);
+    });
     t[4] = clock.nsecsElapsed() / 1e9;
     closedir(d);
     return t;
@@ -348,10 +375,11 @@ int runOne(const QString& mode, int n) {
         return 0;
     }
     makeFiles(tmp.path(), n);
-    const Times t = mode == QLatin1String("raw")    ? baseline(tmp.path())
-                    : mode == QLatin1String("core") ? core(tmp.path(), n)
-                    : mode == QLatin1String("mmv")  ? peer(tmp.path())
-                                                    : window(tmp.path());
+    const Times t = mode == QLatin1String("raw")     ? baseline(tmp.path())
+                    : mode == QLatin1String("raw32") ? baseline(tmp.path(), 32)
+                    : mode == QLatin1String("core")  ? core(tmp.path(), n)
+                    : mode == QLatin1String("mmv")   ? peer(tmp.path())
+                                                     : window(tmp.path());
     std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
                 t[6], peakKiB());
     return 0;
@@ -404,6 +432,43 @@ QString ratio(double a, double b) {
     return b > 0 ? QString::number(a / b, 'f', 2) + QLatin1Char('x') : QStringLiteral("-");
 }
 
+// The road on a volume that answers each request delay microseconds late, as a network share
+// does (the tests' FUSE passthrough, mounted here: needs root and /dev/fuse): ZOV beside a raw
+// loop that sends one request at a time, as the peers do, and one with 32 in flight.
+int slowVolume(const QString& self, int delay, int n) {
+    const QString fs =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../tests/zov_slowfs");
+    QTemporaryDir base(QDir::currentPath() + QStringLiteral("/zov-slow-XXXXXX"));
+    const QString source = base.path() + QStringLiteral("/source"),
+                  volume = base.path() + QStringLiteral("/volume");
+    if (!QDir().mkdir(source) || !QDir().mkdir(volume) ||
+        QProcess::execute(fs, {QStringLiteral("--delay-us=%1").arg(delay), source, volume}) != 0) {
+        std::fprintf(stderr, "can't mount %s (needs root and /dev/fuse)\n", qPrintable(fs));
+        return 2;
+    }
+    const QString was = QDir::currentPath();
+    QDir::setCurrent(volume); // the children make their folders here
+    const Result serial = spawn(self, QStringLiteral("raw"), n);
+    const Result flight = spawn(self, QStringLiteral("raw32"), n);
+    const Result core = spawn(self, QStringLiteral("core"), n);
+    const Result window = spawn(self, QStringLiteral("window"), n);
+    QDir::setCurrent(was);
+    QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-u"), volume});
+    std::printf("%8s %-8s %10s %10s %10s %10s   (%d us a request)\n", "files", "phase", "serial s",
+                "flight s", "core s", "window s", delay);
+    for (int ph = 0; ph <= kRoad + 1; ++ph) {
+        const int p = ph < kRoad ? ph : ph == kRoad ? -1 : kRoad;
+        auto at = [&](const Result& x) { return p >= 0 ? x.t[size_t(p)] : x.total(); };
+        std::printf("%8d %-8s %10.3f %10.3f %10.3f %10.3f\n", n, p >= 0 ? kPhases[p] : "road",
+                    at(serial), at(flight), at(core), at(window));
+    }
+    std::printf("%d files on a %d us volume: window road %.2fx of the serial loop, %.2fx of the "
+                "loop in flight\n",
+                n, delay, window.total() / std::max(serial.total(), 1e-9),
+                window.total() / std::max(flight.total(), 1e-9));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -416,16 +481,20 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     std::vector<int> sizes;
-    int photoCount = 0;
+    int photoCount = 0, slowDelay = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--repeat" && i + 1 < argc)
             g_repeats = std::max(1, std::atoi(argv[++i]));
         else if (std::string(argv[i]) == "--photos" && i + 1 < argc)
             photoCount = std::atoi(argv[++i]);
+        else if (std::string(argv[i]) == "--slow-volume" && i + 1 < argc)
+            slowDelay = std::atoi(argv[++i]);
         else
             sizes.push_back(std::atoi(argv[i]));
     }
     const QString self = QCoreApplication::applicationFilePath();
+    if (slowDelay > 0)
+        return slowVolume(self, slowDelay, sizes.empty() ? 10000 : sizes.front());
     if (photoCount > 0) {
         // Photos named by the date taken: the preview reads each photo's metadata.
         const Result raw = spawn(self, QStringLiteral("photos-raw"), photoCount);
