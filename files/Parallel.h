@@ -13,10 +13,14 @@
 // files spend their time waiting on the system, one call after another, and the calls
 // for different files do not wait on each other. work(i) must touch only what belongs to
 // i. Small counts run on the calling thread, where a thread would cost more than it saves.
-template <typename Work> void ParallelFor(size_t n, const Work& work) {
-    constexpr size_t kChunk = 512;
+// inFlight, where given, is how many threads wait at once, whatever the cores: on a volume
+// where each request waits for a round trip, many wait together for little more than one.
+template <typename Work> void ParallelFor(size_t n, const Work& work, size_t inFlight = 0) {
+    const size_t kChunk = inFlight ? std::clamp<size_t>(n / (inFlight * 4), 1, 512) : 512;
     const size_t threads =
-        std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, n / kChunk});
+        inFlight
+            ? std::min(inFlight, n)
+            : std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, n / kChunk});
     if (threads < 2) {
         for (size_t i = 0; i < n; ++i)
             work(i);
@@ -47,7 +51,7 @@ template <typename Work> void ParallelFor(size_t n, const Work& work) {
 // back; work may watch stopped to end an item under way.
 template <typename Work, typename Progress>
 bool ParallelForReporting(size_t n, std::atomic<bool>& stopped, const Work& work,
-                          const Progress& progress) {
+                          const Progress& progress, size_t inFlight = 0) {
     if (!progress(0, n))
         return false;
     std::atomic<size_t> done{0};
@@ -62,11 +66,11 @@ bool ParallelForReporting(size_t n, std::atomic<bool>& stopped, const Work& work
     std::thread worker;
     try {
         worker = std::thread([&] {
-            ParallelFor(n, each);
+            ParallelFor(n, each, inFlight);
             finished.set_value();
         });
     } catch (const std::system_error&) {
-        ParallelFor(n, each); // no thread to be had: the work here, reported at its end
+        ParallelFor(n, each, inFlight); // no thread to be had: the work here, reported at its end
         finished.set_value();
     }
     while (over.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)

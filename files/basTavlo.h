@@ -4,9 +4,9 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <initializer_list>
-#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -252,6 +252,13 @@ bool SameFile(const QString& a, const QString& b);
 
 // The longest file name, in the units the system counts, for files in folder.
 int MaxNameLength(const QString& folder);
+
+// How many requests to keep in flight at once for the files of folder: many where each one
+// waits for a network or a user-space file system (NFS, SMB, FUSE, 9P; on Windows a remote
+// drive or a UNC path), 0 for a local disk, where the cores set the pace.
+size_t RequestsInFlight(const QString& folder);
+// The same by the file system's magic number, as statfs gives it.
+size_t RequestsInFlightOn(long fileSystemType);
 // How long name is in those units, and a bound on it that costs nothing to compute.
 int NameLength(const QString& name);
 int NameLengthAtMost(const QString& name);

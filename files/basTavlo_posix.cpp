@@ -104,6 +104,29 @@ QChar PathSeparator() {
     return QLatin1Char('/');
 }
 
+size_t RequestsInFlightOn(long type) {
+    switch (type) {
+    case NFS_SUPER_MAGIC:
+    case SMB_SUPER_MAGIC:
+    case 0xff534d42: // CIFS
+    case 0xfe534d42: // SMB2
+    case 0x65735546: // FUSE
+    case V9FS_MAGIC:
+    case AFS_SUPER_MAGIC:
+    case CEPH_SUPER_MAGIC:
+        return 32;
+    default:
+        return 0;
+    }
+}
+
+size_t RequestsInFlight(const QString& folder) {
+    struct statfs fs;
+    return statfs(QFile::encodeName(folder).constData(), &fs) == 0
+               ? RequestsInFlightOn(long(fs.f_type))
+               : 0;
+}
+
 bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     const QByteArray dirPath = QFile::encodeName(folder);
     const int dirFd = open(dirPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -143,18 +166,23 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     const dos::Store store = dos::StoreOfFolder(dirFd);
     // Each name decoded where its attribute value is read; empty where it is left out.
     std::vector<QString> decoded(found.size());
-    ParallelFor(found.size(), [&](size_t i) {
-        const char* name = found[i].c_str();
-        auto state = dos::ReadAt(store, dirFd, name, false);
-        if (!state)
-            state = dos::Read(store, (prefix + found[i]).c_str(), false);
-        if (dosBitsOf(*state) & (AttrHidden | AttrSystem))
-            return;
-        QString text = QFile::decodeName(name);
-        // Plain ASCII always decodes exactly; anything else must come back the same bytes.
-        if (isAscii(name) || QFile::encodeName(text) == QByteArray(name))
-            decoded[i] = std::move(text);
-    });
+    struct statfs fs;
+    const size_t inFlight = fstatfs(dirFd, &fs) == 0 ? RequestsInFlightOn(long(fs.f_type)) : 0;
+    ParallelFor(
+        found.size(),
+        [&](size_t i) {
+            const char* name = found[i].c_str();
+            auto state = dos::ReadAt(store, dirFd, name, false);
+            if (!state)
+                state = dos::Read(store, (prefix + found[i]).c_str(), false);
+            if (dosBitsOf(*state) & (AttrHidden | AttrSystem))
+                return;
+            QString text = QFile::decodeName(name);
+            // Plain ASCII always decodes exactly; anything else must come back the same bytes.
+            if (isAscii(name) || QFile::encodeName(text) == QByteArray(name))
+                decoded[i] = std::move(text);
+        },
+        inFlight);
     closedir(dir);
     found = std::vector<std::string>();
     names.reserve(names.size() + decoded.size());

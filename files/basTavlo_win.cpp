@@ -1,5 +1,7 @@
 #include "basTavlo.h"
 
+#include <QDir>
+
 #include <windows.h>
 
 #include <algorithm>
@@ -310,6 +312,25 @@ bool PathExists(const QString& path) {
 bool SameFile(const QString& a, const QString& b) {
     const FileId ia = IdOf(a);
     return ia.valid && ia == IdOf(b);
+}
+
+size_t RequestsInFlightOn(long) {
+    return 0;
+}
+
+size_t RequestsInFlight(const QString& folder) {
+    // A UNC path, or a drive the system says is remote: each request crosses the network.
+    const QString native = QDir::toNativeSeparators(folder);
+    if (native.startsWith(QLatin1String("\\\\")) && !native.startsWith(QLatin1String("\\\\?\\")) &&
+        !native.startsWith(QLatin1String("\\\\.\\")))
+        return 32;
+    if (native.startsWith(QLatin1String("\\\\?\\UNC\\"), Qt::CaseInsensitive))
+        return 32;
+    if (native.size() >= 2 && native[1] == u':') {
+        const std::wstring root = native.left(2).toStdWString() + L"\\";
+        return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE ? 32 : 0;
+    }
+    return 0;
 }
 
 int MaxNameLength(const QString&) {

@@ -1,8 +1,8 @@
 #include "FileLists.h"
 #include "files/BoundedFile.h"
-#include "media/Metadata.h"
 #include "files/Parallel.h"
 #include "files/basTavlo.h"
+#include "media/Metadata.h"
 
 #include <QSet>
 
@@ -144,9 +144,10 @@ bool SortOriginalList(CheckListModel& list, SortKey key, bool descending,
         if (key == SortKey::Created && values[i] <= 0)
             known[i] = 0;
     };
+    const size_t inFlight = n ? basTavlo::RequestsInFlight(basTavlo::FolderOf(list.text(0))) : 0;
     if (!reads || !progress)
-        ParallelFor(n, each);
-    else if (!ParallelForReporting(n, stopped, each, progress))
+        ParallelFor(n, each, inFlight);
+    else if (!ParallelForReporting(n, stopped, each, progress, inFlight))
         return false;
     std::vector<int> order(n);
     for (size_t i = 0; i < n; ++i)

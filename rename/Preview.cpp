@@ -333,9 +333,11 @@ PlanPreview(const CheckListModel& original, const CheckListModel& include,
         if (!metas.empty())
             metas[k] = std::move(meta);
     };
+    // Where each look-up waits for a network or a user-space file system, many wait at once.
+    const size_t inFlight = checked.empty() ? 0 : basTavlo::RequestsInFlight(listFolder);
     if (!reports)
-        ParallelFor(checked.size(), each);
-    else if (!ParallelForReporting(checked.size(), stopped, each, progress))
+        ParallelFor(checked.size(), each, inFlight);
+    else if (!ParallelForReporting(checked.size(), stopped, each, progress, inFlight))
         return std::nullopt;
     size_t m = 0;
     std::vector<qint64> index; // by row: its place among the checked files

@@ -23,6 +23,25 @@ TEST(BasTavlo, ExtensionsInAnyCase) {
         EXPECT_FALSE(HasExtension(QString::fromLatin1(name), {"avif"})) << name;
 }
 
+// Many requests in flight only where each one waits for a network or a user-space file
+// system. Under Wine no drive can be mapped to a share: Windows' decision is tried on paths.
+TEST(BasTavlo, RequestsInFlightWhereTheVolumeIsSlow) {
+#ifdef Q_OS_WIN
+    EXPECT_EQ(basTavlo::RequestsInFlight("\\\\server\\share\\photos"), 32u);
+    EXPECT_EQ(basTavlo::RequestsInFlight("\\\\?\\UNC\\server\\share"), 32u);
+    EXPECT_EQ(basTavlo::RequestsInFlight("\\\\?\\C:\\photos"), 0u);
+    EXPECT_EQ(basTavlo::RequestsInFlight(QDir::tempPath()), 0u);
+#else
+    for (const auto& [type, inFlight] :
+         {std::pair(0x6969L, 32u), std::pair(0x65735546L, 32u), std::pair(0xfe534d42L, 32u),
+          std::pair(0xEF53L, 0u), std::pair(0x01021994L, 0u)}) // NFS, FUSE, SMB2, ext4, tmpfs
+        EXPECT_EQ(basTavlo::RequestsInFlightOn(type), inFlight) << type;
+    // The slow volume's test runs this on it.
+    EXPECT_EQ(basTavlo::RequestsInFlight(QDir::tempPath()),
+              qEnvironmentVariableIsSet("ZOV_ON_SLOW_VOLUME") ? 32u : 0u);
+#endif
+}
+
 TEST(BasTavlo, RenameNeverReplaces) {
     using basTavlo::testing::Refuse;
     for (const Refuse refused :
