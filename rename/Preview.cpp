@@ -60,6 +60,21 @@ bool IsReservedOnWindows(QStringView name) {
 
 namespace {
 
+// The folder's names, read on a thread of their own where one can be had and many
+// questions will be asked, while the caller does other work.
+std::future<basTavlo::NameHashes> namesMeanwhile(const basTavlo::Folder& folder, size_t questions) {
+    return std::async(questions >= 1000 ? std::launch::async | std::launch::deferred
+                                        : std::launch::deferred,
+                      [&folder, questions] { return folder.names(questions); });
+}
+
+// Whether anything stands at path: the names read once answer for the many that are free.
+bool standsAt(const basTavlo::Folder& folder, const basTavlo::NameHashes& names,
+              const QString& path) {
+    const auto name = folder.nameOf(path);
+    return name ? names.mayHold(*name) && folder.exists(*name) : basTavlo::PathExists(path);
+}
+
 // The file at a row's new path is the row's own file under another spelling of the same
 // name, on a file system that ignores case. A hard link under another name is not.
 bool sameNameOfTheFile(const PreviewRow& r) {
@@ -86,9 +101,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     for (int i = 0; i < n; ++i)
         moving += candidate(i);
     const basTavlo::Folder folder(n > 0 ? basTavlo::FolderOf(rows.front().oldPath) : QString());
-    std::future<basTavlo::NameHashes> present = std::async(
-        moving >= 1000 ? std::launch::async | std::launch::deferred : std::launch::deferred,
-        [&] { return folder.names(moving); });
+    std::future<basTavlo::NameHashes> present = namesMeanwhile(folder, moving);
     RowIndex byNew(rows, &PreviewRow::newPath, foldCase); // the row that gets a new path
     RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
     byNew.keyAll();
@@ -130,9 +143,7 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
     ParallelFor(size_t(n), [&](size_t i) {
         if (next[i] != kFree || !candidate(int(i)))
             return;
-        const QString& path = rows[i].newPath;
-        const auto name = folder.nameOf(path);
-        if (name ? names.mayHold(*name) && folder.exists(*name) : basTavlo::PathExists(path))
+        if (standsAt(folder, names, rows[i].newPath))
             next[i] = kHeld;
     });
     std::vector<int> chain;
@@ -182,11 +193,8 @@ std::vector<qint64> NumbersWhereNamesClash(const std::vector<PreviewRow>& rows) 
         return dup;
     const bool foldCase = RowsFoldCase(rows);
     auto named = [&](int i) { return rows[size_t(i)].status == RowStatus::Ok; };
-    // The folder's names are read meanwhile, on a thread of their own where one can be had.
     const basTavlo::Folder folder(basTavlo::FolderOf(rows.front().oldPath));
-    std::future<basTavlo::NameHashes> present =
-        std::async(n >= 1000 ? std::launch::async | std::launch::deferred : std::launch::deferred,
-                   [&] { return folder.names(size_t(n)); });
+    std::future<basTavlo::NameHashes> present = namesMeanwhile(folder, size_t(n));
     RowIndex byNew(rows, &PreviewRow::newPath, foldCase);
     RowIndex byOld(rows, &PreviewRow::oldPath, foldCase);
     byNew.keyAll();
@@ -217,9 +225,7 @@ std::vector<qint64> NumbersWhereNamesClash(const std::vector<PreviewRow>& rows) 
             const PreviewRow& r = rows[size_t(firsts[k])];
             if (r.newPath == r.oldPath || byOld.find(r.newPath) >= 0)
                 return; // the row's own file, or one that the plan moves
-            const auto name = folder.nameOf(r.newPath);
-            held[size_t(firsts[k])] = name ? names.mayHold(*name) && folder.exists(*name)
-                                           : basTavlo::PathExists(r.newPath);
+            held[size_t(firsts[k])] = standsAt(folder, names, r.newPath);
         });
     }
     std::vector<qint64> next(rows.size(), 0);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "media/Metadata.h"
 #include "files/basTavlo.h"
 #include "listing/PreviewListModel.h"
+#include "media/Metadata.h"
 
 #include <QRegularExpression>
 #include <QString>

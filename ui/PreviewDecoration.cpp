@@ -209,12 +209,12 @@ QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
         return QApplication::style()->standardIcon(failed ? QStyle::SP_MessageBoxWarning
                                                           : QStyle::SP_DialogApplyButton);
     case Qt::AccessibleDescriptionRole:
-        return reason(index, hides);
+        return reason(index, status, outcome, hides);
     default:
         break;
     }
     // The old path beside the new one, and the reason where there is one.
-    const QString why = reason(index, hides);
+    const QString why = reason(index, status, outcome, hides);
     QString tip =
         tr("From: %1")
             .arg(QDir::toNativeSeparators(
@@ -227,11 +227,8 @@ QVariant PreviewDecoration::data(const QModelIndex& index, int role) const {
     return tip;
 }
 
-QString PreviewDecoration::reason(const QModelIndex& index, bool hides) const {
-    const auto status =
-        RowStatus(QIdentityProxyModel::data(index, PreviewListModel::StatusRole).toInt());
-    const auto outcome =
-        RowOutcome(QIdentityProxyModel::data(index, PreviewListModel::OutcomeRole).toInt());
+QString PreviewDecoration::reason(const QModelIndex& index, RowStatus status, RowOutcome outcome,
+                                  bool hides) const {
     const auto* model = qobject_cast<const PreviewListModel*>(sourceModel());
     if (hides)
         return tr("The new name begins with a dot: the file will be hidden");

@@ -32,7 +32,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
-    QString reason(const QModelIndex& index, bool hides) const;
+    QString reason(const QModelIndex& index, RowStatus status, RowOutcome outcome,
+                   bool hides) const;
 
     bool m_outOfDate = false;
 };
