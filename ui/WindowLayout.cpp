@@ -8,10 +8,14 @@
 
 namespace {
 
-constexpr WindowLayout::Share kAcross{0, 1, 0, 1, 0, 0}; // the whole width
-constexpr WindowLayout::Share kRight{1, 0, 1, 0, 0, 0};  // stays at the right edge
-constexpr WindowLayout::Share kField{0, 1, 0, 0, 0, 0};  // a settings field: S
-constexpr WindowLayout::Share kPageEdge{1, 0, 0, 0, 0, 0};
+using S = WindowLayout::Share;
+constexpr S kAcross{0, 1, 0, 1, 0, 0};      // as wide as the window grows
+constexpr S kRight{1, 0, 1, 0, 0, 0};       // at the window's right edge
+constexpr S kBottom{0, 0, 0, 0, 1, 0};      // at its bottom
+constexpr S kBottomRight{1, 0, 1, 0, 1, 0}; // in its bottom right corner
+constexpr S kField{0, 1, 0, 0, 0, 0};       // as wide as the settings pages grow
+constexpr S kPageEdge{1, 0, 0, 0, 0, 0};    // at the settings pages' right edge
+constexpr S kBelowFirstList{0, 0, 0, 0, 0.5f, 0};
 
 struct Rule {
     const char* name;
@@ -36,12 +40,12 @@ WindowLayout::WindowLayout(QWidget* client, QSize smallest)
         {"fraSix", {0, 1, 0, 0, 0, 1}},
         {"fraSeven", {1, 0, 0, 1, 0, 1}},
         {"pbrTavlo", {0, 1, 0, 1, 1, 0}},
-        {"cmdAbout", {0, 0, 0, 0, 1, 0}},
-        {"cmdPrevious", {0, 0, 0, 0, 1, 0}},
-        {"cmdNext", {0, 0, 0, 0, 1, 0}},
-        {"cmdUndo", {1, 0, 1, 0, 1, 0}},
-        {"cmdStart", {1, 0, 1, 0, 1, 0}},
-        {"cmdExit", {1, 0, 1, 0, 1, 0}},
+        {"cmdAbout", kBottom},
+        {"cmdPrevious", kBottom},
+        {"cmdNext", kBottom},
+        {"cmdUndo", kBottomRight},
+        {"cmdStart", kBottomRight},
+        {"cmdExit", kBottomRight},
         // Rename Settings: the name fields take the page's growth.
         {"shpFilenameModifications", kField},
         {"shpSequencing", kField},
@@ -73,13 +77,13 @@ WindowLayout::WindowLayout(QWidget* client, QSize smallest)
         // moves down with it.
         {"lblOriginalFilesSelected", {0, 0, 0, 1, 0, 0}},
         {"lstOriginal", {0, 0, 0, 1, 0, 0.5f}},
-        {"chkSelectAll", {0, 0, 0, 0, 0.5f, 0}},
-        {"cmdUp", {0, 0, 0, 0, 0.5f, 0}},
-        {"cmdDown", {0, 0, 0, 0, 0.5f, 0}},
-        {"cmdRefresh", {0, 0, 0, 0, 0.5f, 0}},
+        {"chkSelectAll", kBelowFirstList},
+        {"cmdUp", kBelowFirstList},
+        {"cmdDown", kBelowFirstList},
+        {"cmdRefresh", kBelowFirstList},
         {"cmdPreview", {0, 0, 1, 0, 0.5f, 0}},
         {"lnePreview", {0, 0, 0, 1, 0.5f, 0}},
-        {"lblPreview", {0, 0, 0, 0, 0.5f, 0}},
+        {"lblPreview", kBelowFirstList},
         {"lblPreviewFiles", {0, 0, 0, 1, 0.5f, 0}},
         {"lstChanged", {0, 0, 0, 1, 0.5f, 0.5f}},
     };
