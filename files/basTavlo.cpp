@@ -4,7 +4,9 @@
 #include <QHash>
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
+#include <mutex>
 #include <string_view>
 
 namespace basTavlo {
@@ -115,14 +117,59 @@ NameHashes::NameHashes(const std::vector<quint64>& hashes) {
     }
 }
 
+namespace {
+
+// A plain name's hash in lower case; nullopt for any other name.
+std::optional<quint64> foldedHash(QStringView name) {
+    char ascii[256];
+    if (name.isEmpty() || name.size() > qsizetype(sizeof ascii) || name.endsWith(u'.') ||
+        name.endsWith(u' '))
+        return std::nullopt;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (c >= 0x80 || c == u'~')
+            return std::nullopt;
+        ascii[i] = char(c >= u'A' && c <= u'Z' ? c + 32 : c);
+    }
+    return NameHashes::hashOf(ascii, size_t(name.size()));
+}
+
+} // namespace
+
+NameHashes NameHashes::Folded(const std::vector<QString>& names) {
+    std::vector<quint64> hashes;
+    hashes.reserve(names.size());
+    for (const QString& name : names) {
+        std::optional<quint64> h = foldedHash(name);
+        if (!h) {
+            // A name that only case folding or compatibility forms make plain, such as the
+            // Kelvin sign's "K", may be the same name to the server; the dotted and dotless
+            // i fold to i in some servers' tables.
+            QString plain = name.toCaseFolded().normalized(QString::NormalizationForm_KC);
+            plain.replace(QChar(0x131), u'i').replace(QChar(0x130), u'i');
+            h = foldedHash(plain.toCaseFolded());
+        }
+        if (h)
+            hashes.push_back(*h);
+    }
+    NameHashes folded(hashes);
+    folded.m_folded = true;
+    return folded;
+}
+
 bool NameHashes::mayHold(QStringView name) const {
     if (m_slots.empty())
         return true;
-    // A name's bytes, for the usual short ASCII one without a copy on the heap.
-    char ascii[256];
     quint64 h = 0;
-    if (name.size() <= qsizetype(sizeof ascii) &&
-        std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+    if (m_folded) {
+        const std::optional<quint64> folded = foldedHash(name);
+        if (!folded)
+            return true;
+        h = *folded;
+    } else if (char ascii[256];
+               name.size() <= qsizetype(sizeof ascii) &&
+               std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        // A name's bytes, for the usual short ASCII one without a copy on the heap.
         for (qsizetype i = 0; i < name.size(); ++i)
             ascii[i] = char(name[i].unicode());
         h = hashOf(ascii, size_t(name.size()));
@@ -180,6 +227,8 @@ SetTimesResult SetFileTimes(const QString& path, const TimesToSet& times) {
 namespace {
 std::function<void(const QString&, const QString&)> g_beforeRename;
 testing::CallHook g_atCall;
+// Runs on a slow volume move files on many threads; a test's hook sees one call at a time.
+std::recursive_mutex g_hookCall;
 } // namespace
 
 void testing::AtEachRenameCall(CallHook hook) {
@@ -187,8 +236,10 @@ void testing::AtEachRenameCall(CallHook hook) {
 }
 
 void testing::RunAtRenameCall(Moment when, const QString& from, const QString& to) {
-    if (g_atCall)
+    if (g_atCall) {
+        const std::lock_guard one(g_hookCall);
         g_atCall(when, from, to);
+    }
 }
 
 void testing::BeforeEachRename(std::function<void(const QString&, const QString&)> hook) {
@@ -199,9 +250,23 @@ bool testing::HasBeforeRename() {
     return bool(g_beforeRename) || bool(g_atCall);
 }
 
+namespace {
+std::atomic<size_t> g_everyVolumeSlow{0};
+} // namespace
+
+void testing::TreatEveryVolumeAsSlow(size_t inFlight) {
+    g_everyVolumeSlow = inFlight;
+}
+
+size_t testing::EveryVolumeSlow() {
+    return g_everyVolumeSlow.load(std::memory_order_relaxed);
+}
+
 void testing::RunBeforeRename(const QString& from, const QString& to) {
-    if (g_beforeRename)
+    if (g_beforeRename) {
+        const std::lock_guard one(g_hookCall);
         g_beforeRename(from, to);
+    }
 }
 
 size_t NameKey(QStringView name) {

@@ -150,17 +150,22 @@ struct Head {
 };
 
 // The names a folder held when they were read, as hashes: a name not among them was not there
-// then, and needs no search of the folder. Read only where the folder tells names apart by their
-// bytes alone, and the questions are many; elsewhere nothing is known and any name may be there.
+// then, and needs no search of the folder. Read only where the questions are many; elsewhere
+// nothing is known and any name may be there.
 class NameHashes {
 public:
     NameHashes() = default;                                  // knows nothing
     explicit NameHashes(const std::vector<quint64>& hashes); // of every name, by hashOf
     static quint64 hashOf(const char* bytes, size_t size);   // of a name's bytes
+    // Where the folder's own rule is not known, as on a network volume: each name by a form
+    // that two names the server may take as one share, as far as can be told. A name of
+    // another form (beyond ASCII, a "~" of a short name, a trailing dot or blank) is asked.
+    static NameHashes Folded(const std::vector<QString>& names);
     bool mayHold(QStringView name) const;
 
 private:
     std::vector<quint64> m_slots; // open-addressed, a power of two; 0 marks a free slot
+    bool m_folded = false;
 };
 
 // One folder held open while a run works in it: each look-up and rename by name costs
@@ -232,6 +237,10 @@ void RunAtRenameCall(Moment when, const QString& from, const QString& to);
 // folder; false again lets the layer choose.
 void ReadAttributesByPath(bool byPath);
 bool HasBeforeRename();
+// Counts every volume as a slow one with inFlight requests at once (0 ends it): the ways
+// meant for network volumes, tried on a local disk.
+void TreatEveryVolumeAsSlow(size_t inFlight);
+size_t EveryVolumeSlow();
 } // namespace testing
 
 bool PathExists(const QString& path); // without following a final symbolic link

@@ -140,12 +140,17 @@ void MarkConflicts(std::vector<PreviewRow>& rows, bool foldCase) {
         if (candidate(i))
             next[size_t(i)] = byOld.find(rows[size_t(i)].newPath, byNew.key(i));
     const basTavlo::NameHashes names = present.get();
-    ParallelFor(size_t(n), [&](size_t i) {
-        if (next[i] != kFree || !candidate(int(i)))
-            return;
-        if (standsAt(folder, names, rows[i].newPath))
-            next[i] = kHeld;
-    });
+    // Where each question waits for a network, many wait at once.
+    const size_t inFlight = n > 0 ? basTavlo::RequestsInFlight(folder.path()) : 0;
+    ParallelFor(
+        size_t(n),
+        [&](size_t i) {
+            if (next[i] != kFree || !candidate(int(i)))
+                return;
+            if (standsAt(folder, names, rows[i].newPath))
+                next[i] = kHeld;
+        },
+        inFlight);
     std::vector<int> chain;
     for (int i = 0; i < n; ++i) {
         if (state[size_t(i)] != State::Unknown || !candidate(i))
@@ -221,12 +226,15 @@ std::vector<qint64> NumbersWhereNamesClash(const std::vector<PreviewRow>& rows) 
         byOld.insert(i);
     const basTavlo::NameHashes names = present.get();
     if (!firsts.empty()) {
-        ParallelFor(firsts.size(), [&](size_t k) {
-            const PreviewRow& r = rows[size_t(firsts[k])];
-            if (r.newPath == r.oldPath || byOld.find(r.newPath) >= 0)
-                return; // the row's own file, or one that the plan moves
-            held[size_t(firsts[k])] = standsAt(folder, names, r.newPath);
-        });
+        ParallelFor(
+            firsts.size(),
+            [&](size_t k) {
+                const PreviewRow& r = rows[size_t(firsts[k])];
+                if (r.newPath == r.oldPath || byOld.find(r.newPath) >= 0)
+                    return; // the row's own file, or one that the plan moves
+                held[size_t(firsts[k])] = standsAt(folder, names, r.newPath);
+            },
+            basTavlo::RequestsInFlight(folder.path()));
     }
     std::vector<qint64> next(rows.size(), 0);
     for (int i = 0; i < n; ++i) {

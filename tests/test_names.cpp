@@ -97,6 +97,24 @@ TEST(Names, ManyNewNamesMeetEveryHolder) {
 #endif
 }
 
+// Where the server's rule for names is not known, a name it may take for a listed one is
+// asked; only a plain name that no listed name folds to is known to be free.
+TEST(Names, FoldedNamesAskWhatTheServerMayJoin) {
+    const basTavlo::NameHashes names = basTavlo::NameHashes::Folded(
+        {"IMG_1.JPG", QString::fromUtf8("\u212a.jpg"), QString::fromUtf8("\u017f.txt"),
+         QString::fromUtf8("\uff41.png"), QString::fromUtf8("\u0131x"), "."});
+    const struct {
+        const char* name;
+        bool mayHold;
+    } cases[] = {
+        {"img_1.jpg", true},  {"IMG_1.JPG", true},  {"k.jpg", true},      {"S.TXT", true},
+        {"a.png", true},      {"ix", true},         {"img_2.jpg", false}, {"IMG_1~1.JPG", true},
+        {"img_1.jpg.", true}, {"img_1.jpg ", true}, {"\u00e9.jpg", true}, {"x.jpg", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(names.mayHold(QString::fromUtf8(c.name)), c.mayHold) << c.name;
+}
+
 TEST(Names, ExtendedLengthPaths) {
     const std::pair<const char*, const char*> table[] = {
         {"C:\\Photos\\a.jpg", "\\\\?\\C:\\Photos\\a.jpg"},
