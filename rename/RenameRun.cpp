@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <numeric>
 #include <system_error>
 #include <thread>
 
@@ -72,6 +74,14 @@ RowOutcome skippedOutcome(RowStatus status) {
 }
 
 std::function<void(size_t)> g_afterLookUp;
+std::mutex g_afterLookUpCall; // one call at a time where rows move on many threads
+
+void afterLookUp(size_t row) {
+    if (g_afterLookUp) {
+        const std::lock_guard one(g_afterLookUpCall);
+        g_afterLookUp(row);
+    }
+}
 
 class Run {
 public:
@@ -80,8 +90,8 @@ public:
         : m_rows(rows), m_s(s), m_cb(cb), m_journal(journal), m_undoing(undoing),
           m_times(ChosenTimes(s)), m_stampTimes(TimeStepWanted(s)),
           m_stampAttributes(IsOn(s.chkModifyAttributes)),
-          m_byOld(rows, &PreviewRow::oldPath, RowsFoldCase(rows)), m_moves(rows.size(), false),
-          m_done(rows.size(), false), m_onChain(rows.size(), false),
+          m_byOld(rows, &PreviewRow::oldPath, RowsFoldCase(rows)), m_moves(rows.size(), 0),
+          m_done(rows.size(), 0), m_onChain(rows.size(), 0),
           m_folder(rows.empty() ? QString() : basTavlo::FolderOf(rows.front().oldPath)),
           m_planFolder(folder) {
         if (m_journal) {
@@ -107,36 +117,15 @@ public:
                 m_cb.progress(100.0);
             return n;
         }
+        const size_t inFlight = n > 1 ? basTavlo::RequestsInFlight(m_folder.path()) : 0;
+        m_inline = inFlight > 1;
         decide();
-        std::vector<int> chain;
-        for (int i = 0; i < n; ++i) {
-            if (m_done[size_t(i)])
-                continue;
-            if (!moves(i)) {
-                finish(i, m_rows[size_t(i)].outcome);
-                continue;
-            }
-            // Follow what holds each target until a free name, a row already done, a file
-            // that stays, or back to the start (a cycle).
-            chain.assign(1, i);
-            m_onChain[size_t(i)] = true;
-            int cycleTo = -1;
-            for (int j = dependency(i); j >= 0 && !m_done[size_t(j)] && moves(j);
-                 j = dependency(j)) {
-                if (m_onChain[size_t(j)]) {
-                    cycleTo = j;
-                    break;
-                }
-                chain.push_back(j);
-                m_onChain[size_t(j)] = true;
-            }
-            for (const int j : chain)
-                m_onChain[size_t(j)] = false;
-            if (cycleTo >= 0)
-                renameCycle(chain);
-            else
-                for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-                    finish(*it, move(*it));
+        if (m_inline) {
+            runInFlight(inFlight);
+        } else {
+            std::vector<int> chain;
+            for (int i = 0; i < n; ++i)
+                process(i, chain);
         }
         if (m_checker.joinable())
             m_checker.join();
@@ -150,6 +139,97 @@ public:
 
 private:
     enum Found : char { kUnchecked, kAtOld, kAtNew, kElsewhere, kChanged };
+
+    // Row i, and with it the rows whose files hold its new name, unless done already.
+    void process(int i, std::vector<int>& chain) {
+        if (m_done[size_t(i)])
+            return;
+        if (!moves(i)) {
+            finish(i, m_rows[size_t(i)].outcome);
+            return;
+        }
+        // Follow what holds each target until a free name, a row already done, a file
+        // that stays, or back to the start (a cycle).
+        chain.assign(1, i);
+        m_onChain[size_t(i)] = true;
+        int cycleTo = -1;
+        for (int j = dependency(i); j >= 0 && !m_done[size_t(j)] && moves(j); j = dependency(j)) {
+            if (m_onChain[size_t(j)]) {
+                cycleTo = j;
+                break;
+            }
+            chain.push_back(j);
+            m_onChain[size_t(j)] = true;
+        }
+        for (const int j : chain)
+            m_onChain[size_t(j)] = false;
+        if (cycleTo >= 0)
+            renameCycle(chain);
+        else
+            for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+                finish(*it, move(*it));
+    }
+
+    // Where each request waits for a network, rows move on many threads at once. Rows joined
+    // by a name, one's new name being another's old name, form a chain or a cycle that one
+    // thread takes in row order, as a run one after another would; no two such groups share
+    // a name, so no order between them matters. Each row is looked up by the thread that
+    // moves it, right before; this thread reports how far they have come.
+    void runInFlight(size_t inFlight) {
+        const size_t n = m_rows.size();
+        std::vector<int> group(n), next(n, -1), last(n, -1);
+        std::iota(group.begin(), group.end(), 0);
+        const auto root = [&](int i) {
+            while (group[size_t(i)] != i)
+                i = group[size_t(i)] = group[size_t(group[size_t(i)])];
+            return i;
+        };
+        for (size_t i = 0; i < n; ++i)
+            if (m_holder[i] >= 0) {
+                const int a = root(int(i)), b = root(m_holder[i]);
+                group[size_t(std::max(a, b))] = std::min(a, b); // the first row leads
+            }
+        for (size_t i = 0; i < n; ++i) {
+            const int r = root(int(i));
+            if (last[size_t(r)] >= 0)
+                next[size_t(last[size_t(r)])] = int(i);
+            last[size_t(r)] = int(i);
+        }
+        if (std::any_of(m_holder.begin(), m_holder.end(), [](int h) { return h >= 0; }))
+            planned({});                  // read by many threads from here on
+        const auto take = [&](size_t i) { // the group row i leads, if it leads one
+            std::vector<int> chain;
+            if (group[i] == int(i))
+                for (int k = int(i); k >= 0; k = next[size_t(k)])
+                    process(k, chain);
+        };
+        // The first move learns alone what the volume refuses, which the others then skip.
+        for (size_t i = 0; i < n && i < 64 && !m_moveTried; ++i)
+            take(i);
+        std::atomic<bool> stopped{false};
+        ParallelForReporting(
+            n, stopped, take,
+            [&](size_t, size_t) {
+                report();
+                return true;
+            },
+            inFlight);
+        report();
+    }
+
+    // From the calling thread: how far the rows have come, and the messages meanwhile.
+    void report() {
+        std::vector<QString> messages;
+        {
+            const std::lock_guard lock(m_lock);
+            messages.swap(m_messages);
+        }
+        if (m_cb.message)
+            for (const QString& m : messages)
+                m_cb.message(m);
+        if (m_cb.progress)
+            m_cb.progress(double(m_processed.load()) / double(m_rows.size()) * 100.0);
+    }
 
     bool candidate(size_t i) const { return m_rows[i].status == RowStatus::Ok; }
 
@@ -189,7 +269,7 @@ private:
     void decide() {
         const size_t n = m_rows.size();
         m_found.assign(n, kUnchecked);
-        m_resolved.assign(n, false);
+        m_resolved.assign(n, 0);
         for (size_t i = 0; i < n; ++i) {
             PreviewRow& r = m_rows[i];
             // Each run reports only what it did itself.
@@ -211,11 +291,14 @@ private:
             for (size_t i = 0; i < n; ++i) {
                 if (candidate(i))
                     m_found[i] = find(i);
-                if (g_afterLookUp)
-                    g_afterLookUp(i);
+                afterLookUp(i);
                 m_checked.store(i + 1, std::memory_order_release);
             }
         };
+        if (m_inline) {
+            m_checked = n; // each row looked up by the thread that moves it
+            return;
+        }
         try {
             if (n > 1 && std::thread::hardware_concurrency() > 1) {
                 m_checker = std::thread(check);
@@ -232,6 +315,11 @@ private:
         const size_t k = size_t(i);
         if (m_resolved[k])
             return m_moves[k];
+        if (m_inline) {
+            if (candidate(k))
+                m_found[k] = find(k);
+            afterLookUp(k);
+        }
         while (m_checked.load(std::memory_order_acquire) <= k)
             std::this_thread::yield();
         PreviewRow& r = m_rows[k];
@@ -264,6 +352,7 @@ private:
     // temporary gets its counter.
     basTavlo::RenameError rename(const QString& from, const QString& to, const basTavlo::FileId& id,
                                  int* temporary = nullptr) const {
+        m_moveTried = true;
         const auto f = m_folder.nameOf(from), t = m_folder.nameOf(to);
         if (f && t)
             return m_folder.move(*f, *t, id, temporary);
@@ -291,9 +380,10 @@ private:
 
     // A temporary name that no row of the plan is to get.
     bool planned(const QString& path) {
-        if (m_planned.isEmpty())
+        std::call_once(m_plannedOnce, [this] {
             for (const PreviewRow& r : m_rows)
                 m_planned.insert(r.newPath);
+        });
         return m_planned.contains(path);
     }
 
@@ -369,9 +459,9 @@ private:
 
         r.outcome = outcome;
         m_done[size_t(i)] = true;
-        ++m_processed;
-        if (m_cb.progress)
-            m_cb.progress(double(m_processed) / double(m_rows.size()) * 100.0);
+        const int processed = ++m_processed;
+        if (m_cb.progress && !m_inline)
+            m_cb.progress(double(processed) / double(m_rows.size()) * 100.0);
         // Stamp only the row's own file, wherever it now is by the plan.
         if (!r.renamedOrKept())
             return;
@@ -381,23 +471,30 @@ private:
         }
         const bool times = m_stampTimes, attributes = m_stampAttributes;
         const bool stamped = times || attributes, moved = r.moved();
-        if (m_journal && (stamped || moved))
-            m_journal->entries.push_back(
-                {i, stamped ? int(m_journal->snapshots.size()) : -1, moved});
-        if (!stamped)
+        if (!stamped) {
+            if (m_journal && moved)
+                record({i, -1, true}, nullptr);
             return;
+        }
         basTavlo::StampTarget target(r.newPath, r.id);
+        basTavlo::StampSnapshot before;
         if (m_journal)
-            m_journal->snapshots.push_back(target.snapshot());
+            before = target.snapshot();
         if (times)
             r.timesNotSet = !target.setTimes(m_times).ok();
         if (attributes)
-            r.attributesNotSet = !ApplyAttributes(target, m_s, m_cb.message);
+            r.attributesNotSet = !ApplyAttributes(target, m_s, m_message);
         // A file stamped with what it had already is no change of this run's to take back.
-        if (m_journal && !moved && target.snapshot() == m_journal->snapshots.back()) {
-            m_journal->snapshots.pop_back();
-            m_journal->entries.pop_back();
-        }
+        if (m_journal && (moved || !(target.snapshot() == before)))
+            record({i, 0, moved}, &before);
+    }
+
+    void record(RunJournal::Entry e, basTavlo::StampSnapshot* before) {
+        const std::lock_guard lock(m_lock);
+        e.before = before ? int(m_journal->snapshots.size()) : -1;
+        if (before)
+            m_journal->snapshots.push_back(std::move(*before));
+        m_journal->entries.push_back(e);
     }
 
     // Undoing: the row's file, back at its old path, gets what it had before the run.
@@ -427,14 +524,30 @@ private:
     std::vector<Found> m_found; // by the checker, up to m_checked
     std::atomic<size_t> m_checked{0};
     std::thread m_checker;
-    std::vector<bool> m_resolved;
+    bool m_inline = false; // rows looked up where they move, on many threads
+    mutable std::atomic<bool> m_moveTried{false};
+    // By row; bytes, not bits, as threads write rows side by side.
+    std::vector<char> m_resolved;
     QSet<QString> m_planned;
-    std::vector<bool> m_moves;
-    std::vector<bool> m_done;
-    std::vector<bool> m_onChain;
+    std::once_flag m_plannedOnce;
+    std::vector<char> m_moves;
+    std::vector<char> m_done;
+    std::vector<char> m_onChain;
+    std::mutex m_lock; // the journal and the messages, where threads share them
+    std::vector<QString> m_messages;
+    // What the stamping says of an attribute not set: at once, or in the calling thread.
+    const std::function<void(const QString&)> m_message =
+        m_cb.message ? [this](const QString& text) {
+            if (!m_inline) {
+                m_cb.message(text);
+                return;
+            }
+            const std::lock_guard lock(m_lock);
+            m_messages.push_back(text);
+        } : std::function<void(const QString&)>();
     const basTavlo::Folder m_folder;     // where the rows' files are
     const basTavlo::FileId m_planFolder; // the folder the plan was made in, where known
-    int m_processed = 0;
+    std::atomic<int> m_processed{0};
 };
 
 } // namespace
