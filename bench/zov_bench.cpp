@@ -51,6 +51,28 @@ constexpr int kRoad = 4;
 constexpr size_t kTagged = 5, kTaggedDup = 6;
 using Times = std::array<double, 7>;
 
+// Requests the slow volume served in each phase, where the benchmark mounted one: its root
+// counts them in a value of its own.
+std::array<long, 5> g_requests{};
+long requestsServed() {
+    static const QByteArray volume = qgetenv("ZOV_SLOW_VOLUME");
+    char v[32];
+    const ssize_t n =
+        volume.isEmpty() ? -1 : getxattr(volume.constData(), "user.zov-requests", v, sizeof v - 1);
+    if (n < 0)
+        return 0;
+    v[n] = '\0';
+    return std::atol(v);
+}
+
+// Counts the requests from here to the end of the scope as the phase's.
+struct Requests {
+    explicit Requests(size_t phase) : phase(phase), from(requestsServed()) {}
+    ~Requests() { g_requests[phase] = requestsServed() - from; }
+    size_t phase;
+    long from;
+};
+
 void makeFiles(const QString& dir, int n) {
     const QByteArray base = QFile::encodeName(dir) + '/';
     for (int i = 0; i < n; ++i) {
@@ -111,6 +133,7 @@ Times baseline(const QString& dir, int threads = 1) {
     const std::string folder = QFile::encodeName(dir).toStdString() + '/';
     std::vector<std::string> names;
     clock.start();
+    std::optional<Requests> counting(std::in_place, 0);
     char buf[256];
     // The listing reads each file's attribute value, as hidden and system files need.
     DIR* d = opendir(folder.c_str());
@@ -127,6 +150,7 @@ Times baseline(const QString& dir, int threads = 1) {
             readValue(fd, folder, names[i], value, sizeof value);
         });
     t[0] = clock.nsecsElapsed() / 1e9;
+    counting.emplace(2);
 
     // The preview looks each file up and reads its attribute value; whether a new name is
     // held it learns from one more pass over the folder's names.
@@ -146,6 +170,7 @@ Times baseline(const QString& dir, int threads = 1) {
     if (held != 0)
         std::fprintf(stderr, "raw: %zu new names held\n", held.load());
     t[2] = clock.nsecsElapsed() / 1e9;
+    counting.emplace(3);
 
     clock.restart();
     inFlight(names.size(), threads, [&](size_t i) {
@@ -153,6 +178,7 @@ Times baseline(const QString& dir, int threads = 1) {
         renameat2(fd, names[i].c_str(), fd, to.c_str(), RENAME_NOREPLACE);
     });
     t[3] = clock.nsecsElapsed() / 1e9;
+    counting.emplace(4);
 
     clock.restart();
     inFlight(names.size(), threads, [&](size_t i) {
@@ -160,6 +186,7 @@ Times baseline(const QString& dir, int threads = 1) {
         renameat2(fd, to.c_str(), fd, names[i].c_str(), RENAME_NOREPLACE);
     });
     t[4] = clock.nsecsElapsed() / 1e9;
+    counting.reset();
     closedir(d);
     return t;
 }
@@ -196,7 +223,10 @@ RenameSettings taggedDupSettings() {
 }
 
 // Seconds that fn takes, with the window's pending events handled as part of it.
-template <typename F> double timed(F&& fn) {
+template <typename F> double timed(F&& fn, std::optional<size_t> phase = {}) {
+    std::optional<Requests> counting;
+    if (phase)
+        counting.emplace(*phase);
     QElapsedTimer clock;
     clock.start();
     fn();
@@ -207,9 +237,9 @@ template <typename F> double timed(F&& fn) {
 Times core(const QString& dir, int n) {
     FileLists lists;
     Times t{};
-    t[0] = timed([&] { DisplayFiles(lists, dir + QLatin1Char('/')); });
-    t[1] = timed([&] { SetAllMarks(lists.original, 1); });
-    t[2] = timed([&] { PreviewFiles(lists, sequenceSettings(), FilterSettings{}); });
+    t[0] = timed([&] { DisplayFiles(lists, dir + QLatin1Char('/')); }, 0);
+    t[1] = timed([&] { SetAllMarks(lists.original, 1); }, 1);
+    t[2] = timed([&] { PreviewFiles(lists, sequenceSettings(), FilterSettings{}); }, 2);
     // The same files previewed by tags and a pattern, each look-up as warm as the first
     // preview left it; then the plain preview again, for the rename.
     t[kTagged] = timed([&] { PreviewFiles(lists, taggedSettings(), FilterSettings{}); });
@@ -224,16 +254,20 @@ Times core(const QString& dir, int n) {
     PreviewFiles(lists, sequenceSettings(), FilterSettings{});
     RunJournal journal;
     int failed = 0;
-    t[3] = timed([&] {
-        failed = lists.changed.runOnRows([&](const SharedRows& rows) {
-            return RenameRows(rows, lists.changed.folder(), AdvancedSettings{}, {}, &journal);
-        });
-    });
+    t[3] = timed(
+        [&] {
+            failed = lists.changed.runOnRows([&](const SharedRows& rows) {
+                return RenameRows(rows, lists.changed.folder(), AdvancedSettings{}, {}, &journal);
+            });
+        },
+        3);
     int notUndone = 0;
-    t[4] = timed([&] {
-        lists.changed.clear(); // as the window does: the journal alone holds the rows
-        notUndone = UndoRun(std::move(journal)).failed;
-    });
+    t[4] = timed(
+        [&] {
+            lists.changed.clear(); // as the window does: the journal alone holds the rows
+            notUndone = UndoRun(std::move(journal)).failed;
+        },
+        4);
     if (lists.original.count() != n || failed != 0 || notUndone != 0)
         std::fprintf(stderr, "core: %d of %d files listed, %d rows failed, %d not undone\n",
                      lists.original.count(), n, failed, notUndone);
@@ -257,11 +291,11 @@ Times window(const QString& dir) {
     });
     auto* selectAll = w.findChild<QCheckBox*>(QStringLiteral("chkSelectAll"));
     Times t{};
-    t[0] = timed([&] { w.cmdBrowseSource_Click(); });
-    t[1] = timed([&] { selectAll->setCheckState(Qt::Checked); });
-    t[2] = timed([&] { w.cmdPreview_Click(); });
-    t[3] = timed([&] { w.cmdStart_Click(); });
-    t[4] = timed([&] { w.cmdUndo_Click(); }); // with the listing afresh that follows it
+    t[0] = timed([&] { w.cmdBrowseSource_Click(); }, 0);
+    t[1] = timed([&] { selectAll->setCheckState(Qt::Checked); }, 1);
+    t[2] = timed([&] { w.cmdPreview_Click(); }, 2);
+    t[3] = timed([&] { w.cmdStart_Click(); }, 3);
+    t[4] = timed([&] { w.cmdUndo_Click(); }, 4); // with the listing afresh that follows it
     return t;
 }
 
@@ -380,14 +414,16 @@ int runOne(const QString& mode, int n) {
                     : mode == QLatin1String("core")  ? core(tmp.path(), n)
                     : mode == QLatin1String("mmv")   ? peer(tmp.path())
                                                      : window(tmp.path());
-    std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
-                t[6], peakKiB());
+    std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %.6f %ld %ld %ld %ld %ld %ld\n", t[0], t[1], t[2],
+                t[3], t[4], t[5], t[6], peakKiB(), g_requests[0], g_requests[1], g_requests[2],
+                g_requests[3], g_requests[4]);
     return 0;
 }
 
 struct Result {
     Times t{};
     long peakKiB = 0;
+    std::array<long, 5> requests{};                            // by phase, on a slow volume
     double total() const { return t[0] + t[1] + t[2] + t[3]; } // the road, without undo
 };
 
@@ -398,10 +434,12 @@ Result spawnOnce(const QString& self, const QString& mode, int n) {
     p.waitForFinished(-1);
     Result r;
     const QList<QByteArray> f = p.readAllStandardOutput().simplified().split(' ');
-    if (f.size() == 8) {
+    if (f.size() >= 8) {
         for (int i = 0; i < 7; ++i)
             r.t[size_t(i)] = f[i].toDouble();
         r.peakKiB = f[7].toLong();
+        for (int i = 8; i < f.size() && i < 13; ++i)
+            r.requests[size_t(i - 8)] = f[i].toLong();
     } else {
         std::fprintf(stderr, "%s %d: no result\n", qPrintable(mode), n);
     }
@@ -425,6 +463,7 @@ Result spawn(const QString& self, const QString& mode, int n) {
     for (size_t ph = 0; ph < m.t.size(); ++ph)
         m.t[ph] = median([&](const Result& r) { return r.t[ph]; });
     m.peakKiB = long(median([](const Result& r) { return double(r.peakKiB); }));
+    m.requests = runs.front().requests; // the same each time
     return m;
 }
 
@@ -448,19 +487,27 @@ int slowVolume(const QString& self, int delay, int n) {
     }
     const QString was = QDir::currentPath();
     QDir::setCurrent(volume); // the children make their folders here
+    qputenv("ZOV_SLOW_VOLUME", QFile::encodeName(volume));
     const Result serial = spawn(self, QStringLiteral("raw"), n);
     const Result flight = spawn(self, QStringLiteral("raw32"), n);
     const Result core = spawn(self, QStringLiteral("core"), n);
     const Result window = spawn(self, QStringLiteral("window"), n);
     QDir::setCurrent(was);
     QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-u"), volume});
-    std::printf("%8s %-8s %10s %10s %10s %10s   (%d us a request)\n", "files", "phase", "serial s",
-                "flight s", "core s", "window s", delay);
+    std::printf("%8s %-8s %10s %10s %10s %10s   requests a file: serial flight core window "
+                "(%d us a request)\n",
+                "files", "phase", "serial s", "flight s", "core s", "window s", delay);
     for (int ph = 0; ph <= kRoad + 1; ++ph) {
         const int p = ph < kRoad ? ph : ph == kRoad ? -1 : kRoad;
         auto at = [&](const Result& x) { return p >= 0 ? x.t[size_t(p)] : x.total(); };
-        std::printf("%8d %-8s %10.3f %10.3f %10.3f %10.3f\n", n, p >= 0 ? kPhases[p] : "road",
-                    at(serial), at(flight), at(core), at(window));
+        auto asked = [&](const Result& x) {
+            const long r = p >= 0 ? x.requests[size_t(p)]
+                                  : x.requests[0] + x.requests[1] + x.requests[2] + x.requests[3];
+            return double(r) / std::max(n, 1);
+        };
+        std::printf("%8d %-8s %10.3f %10.3f %10.3f %10.3f   %6.1f %6.1f %6.1f %6.1f\n", n,
+                    p >= 0 ? kPhases[p] : "road", at(serial), at(flight), at(core), at(window),
+                    asked(serial), asked(flight), asked(core), asked(window));
     }
     std::printf("%d files on a %d us volume: window road %.2fx of the serial loop, %.2fx of the "
                 "loop in flight\n",

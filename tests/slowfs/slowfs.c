@@ -4,7 +4,9 @@
 //     zov_slowfs --delay-us=1000 SOURCE MOUNTPOINT [FUSE options]
 //
 // Many requests are served at once, each on a thread of its own, so a client that keeps many
-// in flight waits once for all of them. A test fixture, not part of the program.
+// in flight waits once for all of them. The value "user.zov-requests" of the mount point says
+// how many requests it has served so far, without counting or waiting for itself. A test
+// fixture, not part of the program.
 #define FUSE_USE_VERSION 31
 #define _GNU_SOURCE
 
@@ -13,6 +15,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdatomic.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -33,7 +36,10 @@ static const struct fuse_opt g_opts[] = {{"--delay-us=%u", offsetof(typeof(g), d
 
 static int g_root = -1; // the source folder, held open
 
+static atomic_ulong g_requests;
+
 static void wait_a_request(void) {
+    atomic_fetch_add(&g_requests, 1);
     if (g.delay_us == 0)
         return;
     struct timespec t = {g.delay_us / 1000000, (long)(g.delay_us % 1000000) * 1000};
@@ -233,6 +239,16 @@ static int slow_setxattr(const char* path, const char* name, const char* value, 
 }
 
 static int slow_getxattr(const char* path, const char* name, char* value, size_t size) {
+    if (strcmp(path, "/") == 0 && strcmp(name, "user.zov-requests") == 0) {
+        char count[32];
+        const int n = snprintf(count, sizeof count, "%lu", atomic_load(&g_requests));
+        if (size == 0)
+            return n;
+        if ((size_t)n > size)
+            return -ERANGE;
+        memcpy(value, count, (size_t)n);
+        return n;
+    }
     wait_a_request();
     char p[4096];
     procPath(path, p, sizeof p);
