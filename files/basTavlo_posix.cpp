@@ -43,7 +43,8 @@ FileId idOf(const struct statx& sx) {
                   quint16(sx.stx_mode & S_IFMT), true};
 }
 
-constexpr unsigned kIdMask = STATX_TYPE | STATX_INO | STATX_BTIME;
+// The size and change time too, for the print of a file on a volume without birth times.
+constexpr unsigned kIdMask = STATX_TYPE | STATX_INO | STATX_BTIME | STATX_SIZE | STATX_CTIME;
 
 // Whether the device's file system gives each use of an inode a generation of its own (ext2,
 // ext3, ext4): asked once for each device a thread meets, by the folder at dir, or of path.
@@ -80,6 +81,19 @@ FileId withGeneration(FileId id, const struct statx& sx, int dir, const char* na
         id.birth = qint64(quint32(generation)) | kGenerationMark;
     if (own != fd)
         close(own);
+    return id;
+}
+
+// Where neither a birth time nor a generation tells a file from a new one under its number,
+// an ordinary file's size and change time stand in, marked as such: a look-up that finds them
+// moved can say the file may not be the one seen before.
+FileId printed(FileId id, const struct statx& sx) {
+    if (id.valid && id.birth == 0 && S_ISREG(sx.stx_mode)) {
+        const qint64 changed =
+            (sx.stx_mask & STATX_CTIME) ? fileTime(sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec) : 0;
+        id.birth = FileId::kPrintMark |
+                   qint64(quint32(qHashMulti(0, qint64(sx.stx_size), changed)) & 0xffffffffu);
+    }
     return id;
 }
 
@@ -223,9 +237,6 @@ FindData findData(const struct statx& sx, const FileId& id, dos::Store store, co
     d.size = qint64(sx.stx_size);
     if (sx.stx_mask & STATX_CTIME)
         d.changeTime = fileTime(sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec);
-    if (d.id.valid && d.id.birth == 0 && S_ISREG(mode))
-        d.id.birth =
-            FileId::kPrintMark | qint64(quint32(qHashMulti(0, d.size, d.changeTime)) & 0xffffffffu);
     d.lastAccessTime = fileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
     if (dos.createValid)
         d.creationTime = qint64(dos.createTime);
@@ -249,7 +260,7 @@ FindData GetFileInfo(const QString& path) {
         statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW, kInfoMask | dos::MountMask(), &sx) != 0)
         return notFound(p);
     const dos::Store store = dos::StoreOf(sx, p.constData());
-    return findData(sx, withGeneration(idOf(sx), sx, AT_FDCWD, p.constData()), store,
+    return findData(sx, printed(withGeneration(idOf(sx), sx, AT_FDCWD, p.constData()), sx), store,
                     dos::Read(store, p.constData(), false), FileNameOf(path));
 }
 
@@ -258,7 +269,7 @@ FileId IdOf(const QString& path) {
     struct statx sx;
     if (p.isEmpty() || statx(AT_FDCWD, p.constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
         return {};
-    return withGeneration(idOf(sx), sx, AT_FDCWD, p.constData());
+    return printed(withGeneration(idOf(sx), sx, AT_FDCWD, p.constData()), sx);
 }
 
 std::optional<quint32> GetAttributes(const QString& path) {
@@ -719,7 +730,7 @@ FileId Folder::idOf(QStringView name) const {
     struct statx sx;
     if (statx(m_fd, n->constData(), AT_SYMLINK_NOFOLLOW, kIdMask, &sx) != 0)
         return {};
-    return withGeneration(basTavlo::idOf(sx), sx, m_fd, n->constData());
+    return printed(withGeneration(basTavlo::idOf(sx), sx, m_fd, n->constData()), sx);
 }
 
 namespace {
@@ -768,7 +779,7 @@ FindData Folder::info(QStringView name, Head* head) const {
         return notFound(*n);
     }
     const auto path = [&] { return QFile::encodeName(JoinName(m_path, name)); };
-    const FileId id = withGeneration(basTavlo::idOf(sx), sx, m_fd, n->constData(), fd);
+    const FileId id = printed(withGeneration(basTavlo::idOf(sx), sx, m_fd, n->constData(), fd), sx);
     const dos::Store store = dos::StoreOf(sx, path);
     std::optional<dos::State> state;
     if (fd >= 0 && S_ISREG(sx.stx_mode))

@@ -237,18 +237,19 @@ private:
     // renamed by an earlier run; a path that holds another file, or none, is left alone.
     Found find(size_t i) const {
         const PreviewRow& r = m_rows[i];
+        const basTavlo::FileId atOld = idAt(r.oldPath);
         // Where the volume can't tell a file from a new one under its number, one whose size
         // or change time moved since the preview may be another: it is left, and said so.
-        if (r.id.printed() && !m_undoing) {
-            const auto name = m_folder.nameOf(r.oldPath);
-            const basTavlo::FindData now =
-                name ? m_folder.info(*name) : basTavlo::GetFileInfo(r.oldPath);
-            if (now.found && basTavlo::ChangedSince(r.id, now.id))
-                return kChanged;
-        }
-        if (holds(r.oldPath, r.id))
+        if (!m_undoing && basTavlo::ChangedSince(r.id, atOld))
+            return kChanged;
+        if (r.id.valid && atOld == r.id)
             return spelledAsNew(r) ? kAtNew : kAtOld;
         return r.newPath != r.oldPath && holds(r.newPath, r.id) ? kAtNew : kElsewhere;
+    }
+
+    basTavlo::FileId idAt(const QString& path) const {
+        const auto name = m_folder.nameOf(path);
+        return name ? m_folder.idOf(*name) : basTavlo::IdOf(path);
     }
 
     // Where names that differ in case alone name one file, the old path of a change of case
@@ -342,10 +343,7 @@ private:
     }
 
     bool holds(const QString& path, const basTavlo::FileId& id) const {
-        if (!id.valid)
-            return false;
-        const auto name = m_folder.nameOf(path);
-        return (name ? m_folder.idOf(*name) : basTavlo::IdOf(path)) == id;
+        return id.valid && idAt(path) == id;
     }
 
     // Moves the file with identity id, never another; where it is left at a temporary name,
