@@ -2,7 +2,8 @@
 // the raw system calls, the core, and the real window offscreen, and beside them mmv where
 // it is installed. Each way runs in a child process of its own so that its peak resident
 // memory is its own; "--repeat K" runs each K times and prints the medians. "--slow-volume US"
-// runs the road on a volume that answers each request US microseconds late.
+// runs the road on a volume that answers each request US microseconds late; "--cold" drops the
+// page cache before each road.
 #include "files/DosAttrib.h"
 #include "files/Parallel.h"
 #include "listing/FileLists.h"
@@ -397,18 +398,33 @@ Times photos(const QString& mode, const QString& dir, int n) {
     return t;
 }
 
+// With --cold, the files made are written out and dropped from the page cache, as after a
+// reboot or on a disk just plugged in (needs root).
+void coldCache() {
+    if (qEnvironmentVariableIsEmpty("ZOV_BENCH_COLD"))
+        return;
+    sync();
+    QFile drop(QStringLiteral("/proc/sys/vm/drop_caches"));
+    if (!drop.open(QIODevice::WriteOnly) || drop.write("3\n") != 2) {
+        std::fprintf(stderr, "--cold: can't drop the page cache (needs root)\n");
+        std::exit(2);
+    }
+}
+
 int runOne(const QString& mode, int n) {
     QTemporaryDir tmp(QDir::currentPath() + QStringLiteral("/zov-bench-XXXXXX"));
     if (!tmp.isValid())
         return 2;
     if (mode.startsWith(QLatin1String("photos"))) {
         makePhotos(tmp.path(), n);
+        coldCache();
         const Times t = photos(mode, tmp.path(), n);
         std::printf("%.6f %.6f %.6f %.6f %.6f %.6f %.6f %ld\n", t[0], t[1], t[2], t[3], t[4], t[5],
                     t[6], peakKiB());
         return 0;
     }
     makeFiles(tmp.path(), n);
+    coldCache();
     const Times t = mode == QLatin1String("raw")     ? baseline(tmp.path())
                     : mode == QLatin1String("raw32") ? baseline(tmp.path(), 32)
                     : mode == QLatin1String("core")  ? core(tmp.path(), n)
@@ -532,6 +548,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--repeat" && i + 1 < argc)
             g_repeats = std::max(1, std::atoi(argv[++i]));
+        else if (std::string(argv[i]) == "--cold")
+            qputenv("ZOV_BENCH_COLD", "1"); // the children see it
         else if (std::string(argv[i]) == "--photos" && i + 1 < argc)
             photoCount = std::atoi(argv[++i]);
         else if (std::string(argv[i]) == "--slow-volume" && i + 1 < argc)

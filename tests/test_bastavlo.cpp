@@ -1,5 +1,6 @@
 #include "TestFolder.h"
 #include "files/DosAttrib.h"
+#include "files/Parallel.h"
 #include "files/basTavlo.h"
 
 #include <QDir>
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +43,23 @@ TEST(BasTavlo, RequestsInFlightWhereTheVolumeIsSlow) {
     EXPECT_EQ(basTavlo::RequestsInFlight(QDir::tempPath()),
               qEnvironmentVariableIsSet("ZOV_ON_SLOW_VOLUME") ? 32u : 0u);
 #endif
+}
+
+// On a local volume, more requests wait at once once the first ones are seen to wait for the
+// disk (a sleep here, which takes no CPU time), not where the time is the CPU's.
+TEST(BasTavlo, FirstRequestsThatWaitBringMoreInFlight) {
+    std::mutex lock;
+    std::set<std::thread::id> threads;
+    ParallelFor(4096, [&](size_t) {
+        std::this_thread::sleep_for(std::chrono::microseconds(60));
+        const std::lock_guard one(lock);
+        threads.insert(std::this_thread::get_id());
+    });
+    EXPECT_GT(threads.size(), 8u);
+    EXPECT_FALSE(WaitedForTheDisk(1000000, 1000000, 10)); // all of it the CPU's
+    EXPECT_FALSE(WaitedForTheDisk(100000, 0, 10));        // 10 us each: a warm cache
+    EXPECT_TRUE(WaitedForTheDisk(1000000, 600000, 10));
+    EXPECT_FALSE(WaitedForTheDisk(1000000, 700000, 10));
 }
 
 TEST(BasTavlo, RenameNeverReplaces) {
