@@ -237,8 +237,8 @@ void RunAtRenameCall(Moment when, const QString& from, const QString& to);
 // folder; false again lets the layer choose.
 void ReadAttributesByPath(bool byPath);
 bool HasBeforeRename();
-// Counts every volume as a slow one with inFlight requests at once (0 ends it): the ways
-// meant for network volumes, tried on a local disk.
+// Counts every volume as one that takes inFlight requests at once (0 ends it): the ways meant
+// for network volumes tried on a local disk, or, with 1, one request at a time on any.
 void TreatEveryVolumeAsSlow(size_t inFlight);
 size_t EveryVolumeSlow();
 } // namespace testing

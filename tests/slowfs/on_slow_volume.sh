@@ -14,4 +14,4 @@ if ! "$slowfs" --delay-us=200 "$base/source" "$base/volume"; then
 fi
 trap 'fusermount3 -u "$base/volume" 2>/dev/null || umount "$base/volume"; rm -rf "$base"' EXIT
 TMPDIR="$base/volume" ZOV_FOLDERS=30 ZOV_ON_SLOW_VOLUME=1 "$tests" \
-    --gtest_filter='RenameRun.RandomFoldersLoseNothing:RenameRun.OthersActingAtEachRenameCallLoseNothing:BasTavlo.RequestsInFlight*'
+    --gtest_filter='RenameRun.RandomFoldersLoseNothing:RenameRun.OthersActingAtEachRenameCallLoseNothing:RenameRun.ReportsTrueWhatOthersDoDuringTheRun:RenameRun.ChainsAndCyclesInFlight:BasTavlo.RequestsInFlight*'
