@@ -214,7 +214,6 @@ private:
                 return true;
             },
             inFlight);
-        report();
     }
 
     // From the calling thread: how far the rows have come, and the messages meanwhile.

@@ -11,6 +11,8 @@
 #include <QSet>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <thread>
 
 #ifndef Q_OS_WIN
@@ -573,7 +575,15 @@ TEST(RenameRun, ChainsAndCyclesInFlight) {
         add(QString("y%1").arg(i), QString("y%1").arg((i + 1) % 50));
     const SlowVolume slow(8);
     RunJournal journal;
+    std::mutex lock;
+    std::set<std::thread::id> threads;
+    run_testing::AfterLookUp([&](size_t) {
+        const std::lock_guard one(lock);
+        threads.insert(std::this_thread::get_id());
+    });
     EXPECT_EQ(outcomes(run(rows, journal)), Outcomes(rows.size(), O::Renamed));
+    run_testing::AfterLookUp({});
+    EXPECT_GT(threads.size(), 1u); // the chain and the cycle on threads of their own
     Contents moved;
     for (const PreviewRow& r : rows)
         moved.insert(basTavlo::FileNameOf(r.newPath), basTavlo::FileNameOf(r.oldPath).toUtf8());
