@@ -195,9 +195,11 @@ private:
                 next[size_t(last[size_t(r)])] = int(i);
             last[size_t(r)] = int(i);
         }
+        // The plan's new names, read by many threads from here on.
         if (std::any_of(m_holder.begin(), m_holder.end(), [](int h) { return h >= 0; }))
-            planned({});                  // read by many threads from here on
-        const auto take = [&](size_t i) { // the group row i leads, if it leads one
+            planned({});
+        // The group that row i leads, if it leads one.
+        const auto take = [&](size_t i) {
             std::vector<int> chain;
             if (group[i] == int(i))
                 for (int k = int(i); k >= 0; k = next[size_t(k)])
