@@ -134,13 +134,20 @@ size_t RequestsInFlightOn(long type) {
     }
 }
 
-size_t RequestsInFlight(const QString& folder) {
+namespace {
+
+// By what statfs or fstatfs gave (its result and the record it filled).
+size_t requestsInFlight(int statfsResult, const struct statfs& fs) {
     if (const size_t n = testing::EveryVolumeSlow())
         return n;
+    return statfsResult == 0 ? RequestsInFlightOn(long(fs.f_type)) : 0;
+}
+
+} // namespace
+
+size_t RequestsInFlight(const QString& folder) {
     struct statfs fs;
-    return statfs(QFile::encodeName(folder).constData(), &fs) == 0
-               ? RequestsInFlightOn(long(fs.f_type))
-               : 0;
+    return requestsInFlight(statfs(QFile::encodeName(folder).constData(), &fs), fs);
 }
 
 bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
@@ -183,9 +190,7 @@ bool ListFolderFiles(const QString& folder, std::vector<QString>& names) {
     // Each name decoded where its attribute value is read; empty where it is left out.
     std::vector<QString> decoded(found.size());
     struct statfs fs;
-    size_t inFlight = testing::EveryVolumeSlow();
-    if (!inFlight && fstatfs(dirFd, &fs) == 0)
-        inFlight = RequestsInFlightOn(long(fs.f_type));
+    const size_t inFlight = requestsInFlight(fstatfs(dirFd, &fs), fs);
     ParallelFor(
         found.size(),
         [&](size_t i) {

@@ -248,6 +248,12 @@ private:
         return r.newPath != r.oldPath && holds(r.newPath, r.id) ? kAtNew : kElsewhere;
     }
 
+    void lookUp(size_t i) {
+        if (candidate(i))
+            m_found[i] = find(i);
+        afterLookUp(i);
+    }
+
     basTavlo::FileId idAt(const QString& path) const {
         const auto name = m_folder.nameOf(path);
         return name ? m_folder.idOf(*name) : basTavlo::IdOf(path);
@@ -291,9 +297,7 @@ private:
         });
         auto check = [this, n] {
             for (size_t i = 0; i < n; ++i) {
-                if (candidate(i))
-                    m_found[i] = find(i);
-                afterLookUp(i);
+                lookUp(i);
                 m_checked.store(i + 1, std::memory_order_release);
             }
         };
@@ -317,11 +321,8 @@ private:
         const size_t k = size_t(i);
         if (m_resolved[k])
             return m_moves[k];
-        if (m_inline) {
-            if (candidate(k))
-                m_found[k] = find(k);
-            afterLookUp(k);
-        }
+        if (m_inline)
+            lookUp(k);
         while (m_checked.load(std::memory_order_acquire) <= k)
             std::this_thread::yield();
         PreviewRow& r = m_rows[k];
