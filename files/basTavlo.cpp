@@ -187,9 +187,13 @@ bool NameHashes::mayHold(QStringView name) const {
 // The file at the old name is checked right before the move, and what stands at the new name
 // right after it. Another file there afterwards may have taken the old name in the instant
 // between, or the new one after the move: which can't be told, so it is left where it is.
-RenameError Folder::checkedMove(QStringView from, QStringView to, const FileId& id,
-                                int* temporary) const {
-    const RenameError e = renameName(from, to, temporary, &id);
+RenameError Folder::move(QStringView from, QStringView to, const FileId& id, int* temporary) const {
+    bool unsettled = false;
+    const RenameError e = moveUnsettled(from, to, id, temporary, &unsettled);
+    return unsettled ? settled(e, to, id) : e;
+}
+
+RenameError Folder::settled(RenameError e, QStringView to, const FileId& id) const {
     const bool moved = e == RenameError::None || e == RenameError::OldNameTaken ||
                        e == RenameError::MayHaveReplaced;
     return !moved || idOf(to) == id ? e : RenameError::OtherFileMoved;

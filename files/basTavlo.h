@@ -195,6 +195,12 @@ public:
     // file is left at a temporary name, temporary gets that name's counter.
     RenameError move(QStringView from, QStringView to, const FileId& id,
                      int* temporary = nullptr) const;
+    // As move, for a run whose next move does not wait on this one's check: where what
+    // stands at the new name is still to be checked, unsettled is set, and settled gives what
+    // the move's error becomes once it is.
+    RenameError moveUnsettled(QStringView from, QStringView to, const FileId& id, int* temporary,
+                              bool* unsettled) const;
+    RenameError settled(RenameError moved, QStringView to, const FileId& id) const;
     // The identity of the folder held: invalid where it could not be opened.
     FileId id() const;
 
@@ -202,8 +208,6 @@ private:
     // With id, the file at from is checked to be that one right before the call.
     RenameError renameName(QStringView from, QStringView to, int* temporary,
                            const FileId* id = nullptr) const;
-    RenameError checkedMove(QStringView from, QStringView to, const FileId& id,
-                            int* temporary) const;
 
     QString m_path;
 #ifndef Q_OS_WIN

@@ -890,9 +890,11 @@ RenameError Folder::renameName(QStringView from, QStringView to, int* temporary,
                     from, to, temporary);
 }
 
-// No call renames "this file" here.
-RenameError Folder::move(QStringView from, QStringView to, const FileId& id, int* temporary) const {
-    return checkedMove(from, to, id, temporary);
+// No call renames "this file" here: every move is checked after it.
+RenameError Folder::moveUnsettled(QStringView from, QStringView to, const FileId& id,
+                                  int* temporary, bool* unsettled) const {
+    *unsettled = true;
+    return renameName(from, to, temporary, &id);
 }
 
 FileId Folder::id() const {

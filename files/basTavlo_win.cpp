@@ -289,7 +289,9 @@ RenameError Folder::renameName(QStringView from, QStringView to, int* temporary,
     return renameFile(JoinName(m_path, from), JoinName(m_path, to), temporary);
 }
 
-RenameError Folder::move(QStringView from, QStringView to, const FileId& id, int* temporary) const {
+RenameError Folder::moveUnsettled(QStringView from, QStringView to, const FileId& id,
+                                  int* temporary, bool* unsettled) const {
+    *unsettled = false;
     if (hasSeparator(from) || hasSeparator(to))
         return RenameError::InvalidName;
     const QString fromPath = JoinName(m_path, from), toPath = JoinName(m_path, to);
@@ -298,7 +300,8 @@ RenameError Folder::move(QStringView from, QStringView to, const FileId& id, int
         return renameHeld(fromPath, toPath, id);
     }
     // A change of case alone may go by a temporary name: checked afterwards instead.
-    return checkedMove(from, to, id, temporary);
+    *unsettled = true;
+    return renameName(from, to, temporary, &id);
 }
 
 FileId Folder::id() const {

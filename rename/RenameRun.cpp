@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <numeric>
 #include <system_error>
@@ -127,8 +128,10 @@ public:
             for (int i = 0; i < n; ++i)
                 process(i, chain);
         }
+        m_movesEnded.store(true, std::memory_order_release);
         if (m_checker.joinable())
             m_checker.join();
+        settleTrailed();
         if (m_cb.progress)
             m_cb.progress(100.0);
         int failed = 0;
@@ -167,7 +170,7 @@ private:
             renameCycle(chain);
         else
             for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-                finish(*it, move(*it));
+                finish(*it, move(*it, true));
     }
 
     // Where each request waits for a network, rows move on many threads at once. Rows joined
@@ -300,20 +303,67 @@ private:
                 lookUp(i);
                 m_checked.store(i + 1, std::memory_order_release);
             }
+            if (m_trails)
+                trailMoves();
         };
         if (m_inline) {
             m_checked = n; // each row looked up by the thread that moves it
             return;
         }
+        // Where a row's file gets nothing more than its new name, the look at that name after
+        // the move decides nothing for the moves that follow: the helper thread makes it,
+        // behind the renames. A file stamped, or given its values back, waits for it.
+        const bool stamps = m_stampTimes || m_stampAttributes ||
+                            (m_undoing && (m_undoing->attributes || m_undoing->times));
         try {
             if (n > 1 && std::thread::hardware_concurrency() > 1) {
+                m_trails = !stamps;
+                if (m_trails)
+                    m_otherMoved.assign(n, 0);
                 m_checker = std::thread(check);
                 return;
             }
         } catch (const std::system_error&) {
             // No thread to be had: every look-up before the first move.
         }
+        m_trails = false;
         check();
+    }
+
+    // On the helper thread: what stands at each moved row's new name, as the moves come in.
+    void trailMoves() {
+        std::vector<std::pair<int, basTavlo::RenameError>> moved;
+        for (;;) {
+            const bool ended = m_movesEnded.load(std::memory_order_acquire);
+            {
+                const std::lock_guard lock(m_trailLock);
+                moved.swap(m_trail);
+            }
+            for (const auto& [i, e] : moved) {
+                const PreviewRow& r = m_rows[size_t(i)];
+                const QStringView to = QStringView(r.newPath).mid(m_folder.path().size());
+                if (m_folder.settled(e, to, r.id) == basTavlo::RenameError::OtherFileMoved)
+                    m_otherMoved[size_t(i)] = 1;
+            }
+            moved.clear();
+            if (ended)
+                return;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+
+    // Rows whose new name turned out to hold another file once the helper looked: reported
+    // as such, and nothing of theirs for the undo to take back.
+    void settleTrailed() {
+        if (std::find(m_otherMoved.begin(), m_otherMoved.end(), 1) == m_otherMoved.end())
+            return;
+        for (size_t i = 0; i < m_rows.size(); ++i)
+            if (m_otherMoved[i])
+                m_rows[i].outcome = RowOutcome::OtherFileMoved;
+        if (m_journal)
+            std::erase_if(m_journal->entries, [this](const RunJournal::Entry& e) {
+                return m_otherMoved[size_t(e.row)] != 0;
+            });
     }
 
     // Whether row i moves its file, and what it is reported as, once its look-up is in.
@@ -349,11 +399,21 @@ private:
     }
 
     // Moves the file with identity id, never another; where it is left at a temporary name,
-    // temporary gets its counter.
+    // temporary gets its counter. With trailRow, the look at the new name may trail.
     basTavlo::RenameError rename(const QString& from, const QString& to, const basTavlo::FileId& id,
-                                 int* temporary = nullptr) const {
+                                 int* temporary = nullptr, int trailRow = -1) {
         m_moveTried = true;
         const auto f = m_folder.nameOf(from), t = m_folder.nameOf(to);
+        if (f && t && trailRow >= 0 && m_trails) {
+            bool unsettled = false;
+            const basTavlo::RenameError e =
+                m_folder.moveUnsettled(*f, *t, id, temporary, &unsettled);
+            if (unsettled && MovedOutcome(outcomeOf(e))) {
+                const std::lock_guard lock(m_trailLock);
+                m_trail.emplace_back(trailRow, e);
+            }
+            return e;
+        }
         if (f && t)
             return m_folder.move(*f, *t, id, temporary);
         const basTavlo::Folder elsewhere(basTavlo::FolderOf(from));
@@ -363,17 +423,19 @@ private:
     // The row whose old path is row i's new path, or -1.
     int dependency(int i) const { return m_holder[size_t(i)]; }
 
-    // Row i's file to its new name, with what that did.
-    RowOutcome move(int i) {
+    // Row i's file to its new name, with what that did; trailing, where the look at the new
+    // name after it may come later.
+    RowOutcome move(int i, bool trailing = false) {
         PreviewRow& r = m_rows[size_t(i)];
         int temporary = -1;
-        const RowOutcome o = outcomeOf(rename(r.oldPath, r.newPath, r.id, &temporary));
+        const RowOutcome o =
+            outcomeOf(rename(r.oldPath, r.newPath, r.id, &temporary, trailing ? i : -1));
         if (temporary >= 0) // the layer names one only where it left a file there
             r.temporary = qint16(temporary);
         return o;
     }
 
-    basTavlo::RenameError moveBack(int i) const {
+    basTavlo::RenameError moveBack(int i) {
         const PreviewRow& r = m_rows[size_t(i)];
         return rename(r.newPath, r.oldPath, r.id);
     }
@@ -525,6 +587,11 @@ private:
     std::atomic<size_t> m_checked{0};
     std::thread m_checker;
     bool m_inline = false; // rows looked up where they move, on many threads
+    bool m_trails = false; // the looks after moves made by the helper thread, behind them
+    std::mutex m_trailLock;
+    std::vector<std::pair<int, basTavlo::RenameError>> m_trail; // rows moved, not yet looked at
+    std::vector<char> m_otherMoved; // by row, from the helper: another file at its new name
+    std::atomic<bool> m_movesEnded{false};
     mutable std::atomic<bool> m_moveTried{false};
     // By row; bytes, not bits, as threads write rows side by side.
     std::vector<char> m_resolved;
