@@ -404,7 +404,9 @@ private:
                                  int* temporary = nullptr, int trailRow = -1) {
         m_moveTried = true;
         const auto f = m_folder.nameOf(from), t = m_folder.nameOf(to);
-        if (f && t && trailRow >= 0 && m_trails) {
+        if (f && t) {
+            if (trailRow < 0 || !m_trails)
+                return m_folder.move(*f, *t, id, temporary);
             bool unsettled = false;
             const basTavlo::RenameError e =
                 m_folder.moveUnsettled(*f, *t, id, temporary, &unsettled);
@@ -414,8 +416,6 @@ private:
             }
             return e;
         }
-        if (f && t)
-            return m_folder.move(*f, *t, id, temporary);
         const basTavlo::Folder elsewhere(basTavlo::FolderOf(from));
         return elsewhere.move(basTavlo::FileNameOf(from), basTavlo::FileNameOf(to), id, temporary);
     }
@@ -592,7 +592,7 @@ private:
     std::vector<std::pair<int, basTavlo::RenameError>> m_trail; // rows moved, not yet looked at
     std::vector<char> m_otherMoved; // by row, from the helper: another file at its new name
     std::atomic<bool> m_movesEnded{false};
-    mutable std::atomic<bool> m_moveTried{false};
+    std::atomic<bool> m_moveTried{false};
     // By row; bytes, not bits, as threads write rows side by side.
     std::vector<char> m_resolved;
     QSet<QString> m_planned;
